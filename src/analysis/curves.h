@@ -1,0 +1,26 @@
+#pragma once
+// Curves on the 1000-point logarithmic frequency grid, and the display curves
+// the graph draws from.
+
+#include <array>
+
+#include "analysis/complex.h"
+
+inline constexpr int kGridPoints = 1000;
+
+using ComplexCurve = std::array<Complex, kGridPoints>;
+using RealCurve = std::array<double, kGridPoints>;
+
+// What the frequency graph shows. Index 0 of each pair is the current
+// measurement (or the lower merge part), index 1 the stored (or upper) part.
+struct DisplayCurves {
+  RealCurve splMag[2]{};
+  RealCurve splPhase[2]{};
+  RealCurve sumSplMag{};
+  RealCurve sumSplPhase{};
+  RealCurve zMag[2]{};
+  RealCurve zPhase[2]{};
+  RealCurve sumZMag{};
+  RealCurve sumZPhase{};
+  double dBTop = 0.0;  // level at the top edge of the SPL graph, dB
+};

@@ -1,0 +1,52 @@
+#pragma once
+// The program's whole state, free of any window toolkit: the window allocates
+// one of these once, on the heap, and keeps it for its lifetime. Nothing in it
+// is allocated or freed per measurement.
+
+#include <array>
+#include <cstdint>
+
+#include "analysis/curves.h"
+#include "analysis/fft.h"
+#include "analysis/frequency_response.h"
+#include "analysis/soundcard_cal.h"
+#include "engine/deconvolution.h"
+#include "engine/mls.h"
+#include "setup/meas_setup.h"
+
+inline constexpr int kSlotCount = 10;
+
+struct AppState {
+  MeasSetup setup;                           // the live settings and result
+  std::array<MeasSetup, kSlotCount> slots;   // memory slots
+
+  Fft fft8192{8192};
+  Fft fft1024{1024};
+  Fft fft256{256};
+  ResponseBuffers responseBuffers;
+
+  SoundcardCal soundcardCal;
+  ComplexCurve micCal{};
+  bool micCalValid = false;
+  bool micImportAsk = true;
+
+  int16_t inDeviceId = 0;
+  int16_t outDeviceId = 0;
+
+  MlsTables mls;
+  RecBuffer recBuffer;
+  ImpulseResponse impulse;
+  DisplayCurves curves;
+
+  // Run state.
+  bool responseValid = false;     // a measured response may be stored or exported
+  bool measurementShown = false;  // the frequency graph shows a measurement
+  bool calibrationView = false;   // the Settings page shows the sound card calibration
+  bool measurementRun = false;
+  bool calibrationRun = false;
+  bool cyclicRunning = false;
+
+  ResponseContext responseContext() {
+    return {setup, impulse, calibrationRun, fft8192, responseBuffers, soundcardCal, curves};
+  }
+};

@@ -1,0 +1,71 @@
+#pragma once
+// The settings record: every measurement and display setting together with the
+// current result on the logarithmic frequency grid. The window owns one live
+// record; the memory slots are ten more of the same.
+
+#include <array>
+#include <cstdint>
+
+#include "analysis/curves.h"
+
+inline constexpr int kSampleRateCount = 11;
+inline constexpr int kMlsOrderCount = 4;
+inline constexpr int kTitleCapacity = 200;  // NUL included
+
+// Index = sRateIndex = item of the sample-rate list. Entry 0 stands for the
+// custom rate ("Custom"); its value is never used as a rate.
+inline constexpr std::array<int32_t, kSampleRateCount> sampleRateTable = {
+    5666, 8000, 11025, 16000, 22050, 32000, 44100, 48000, 64000, 88200, 96000};
+// Index = mlsOrder - 12 = item of the MLS length list.
+inline constexpr std::array<int32_t, kMlsOrderCount> mlsSizeTable = {4096, 8192, 16384, 32768};
+inline constexpr std::array<int32_t, kMlsOrderCount> mlsOrderTable = {12, 13, 14, 15};
+
+struct MeasSetup {
+  bool twoChannel = false;
+  int32_t mlsOrder = 0;
+  int32_t mlsSize = 0;        // 2^mlsOrder
+  int32_t mlsSizeStereo = 0;  // 2 * mlsSize interleaved samples
+  int32_t sampleRate = 0;     // Hz
+  int32_t sRateIndex = 0;     // into sampleRateTable, 0 = custom rate
+  int32_t delaySamples = 0;   // extra frames recorded to cover the system's delay
+  int32_t bandSplitLow = 0;   // Hz
+  int32_t bandSplitHigh = 0;  // Hz
+  double freqLow = 0.0;       // Hz, lower edge of the frequency graph
+  double freqHigh = 0.0;      // Hz, upper edge of the frequency graph
+  bool cyclic = false;
+  int32_t winStart = 0;   // analysis window offset, samples
+  int32_t winLength = 0;  // analysis window length, samples
+  bool invertPolarity = false;
+  uint8_t smoothIndex = 0;    // 0 none .. 6 one octave
+  uint8_t showChannel = 0;    // 0 "Ch 1", 1 "Ch 2", 2 "Ch 1 - 2"
+  uint8_t impedanceMode = 0;  // 0 SPL, 1 impedance
+  double seriesR = 0.0;       // ohm
+  bool micDataOff = false;
+  bool delayedStart = false;
+  bool phaseHidden = false;
+  double autoscaleOffset = 0.0;  // dB
+  double levelScale = 0.0;       // dB
+  double displayRange = 0.0;     // dB
+  double zMin = 0.0;             // ohm
+  double zMax = 0.0;             // ohm
+  bool impedanceSmooth = false;
+  RealCurve freqGrid{};  // Hz, 5 Hz .. 50 kHz, ascending
+  ComplexCurve response{};
+  char title[kTitleCapacity]{};
+  bool hasResponse = false;
+
+  MeasSetup() { setDefaults(); }
+
+  // Loads every default and computes freqGrid. Leaves delayedStart as it is.
+  void setDefaults();
+  // Selects sampleRateTable[index] (index 0 keeps the custom sampleRate) and
+  // re-derives bandSplitLow, bandSplitHigh and delaySamples. The index is not
+  // checked: callers pass list items 0..10 or a validated file value.
+  void setSampleRate(int32_t index);
+  // Selects the MLS length by list index 0..3 (unchecked, as above).
+  void setMlsOrder(int32_t index);
+};
+
+// The grid frequency of point i (0..999): 5 * 10^(4i/999) Hz, worked out in
+// extended precision.
+double gridFrequency(int i);
