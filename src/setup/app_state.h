@@ -12,6 +12,7 @@
 #include "analysis/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
+#include "engine/sound_card.h"
 #include "setup/meas_setup.h"
 
 inline constexpr int kSlotCount = 10;
@@ -35,6 +36,7 @@ struct AppState {
 
   MlsTables mls;
   RecBuffer recBuffer;
+  SoundCardState soundCard;  // devices, buffer headers and counters of the run
   ImpulseResponse impulse;
   DisplayCurves curves;
 
