@@ -13,6 +13,9 @@ namespace {
 constexpr int16_t kFirstVersionWithTable = 91;
 constexpr int16_t kFirstVersionWithMicCal = 93;
 constexpr size_t kCalFlagCount = SoundcardCal::kModes * SoundcardCal::kRates * SoundcardCal::kOrders;
+static_assert(kCalFlagsOffset == kCalTableOffset + kCalFlagCount * 2 * kGridPoints * 16);
+static_assert(kCalMicOffset == kCalFlagsOffset + kCalFlagCount);
+static_assert(kCalFileSize == kCalMicOffset + kGridPoints * 16);
 
 // Walks the table in file order: mode, rate index, MLS index, channel, point.
 template <typename Cal, typename Fn>
@@ -40,8 +43,7 @@ bool calBytesSound(const uint8_t* data, size_t size, bool withMicCal) {
   int16_t version;
   if (!in.i16(version)) return false;
   Complex c;
-  const size_t points = static_cast<size_t>(kCalFlagsOffset - kCalTableOffset) / 16;
-  for (size_t i = 0; i < points; ++i)
+  for (size_t i = 0; i < kCalFlagCount * 2 * kGridPoints; ++i)
     if (!in.complex(c) || !finite(c)) return false;
   bool flag;
   for (size_t i = 0; i < kCalFlagCount; ++i)

@@ -20,7 +20,7 @@ constexpr size_t kRate = 16264, kRateIndex = 16268, kOrder = 16272, kOffset = 16
                  kScale = 16284, kRange = 16292, kZMin = 16300, kZMax = 16308, kSeriesR = 16316,
                  kMarker93 = 16324, kMarker91 = 16264;
 
-Complex micPoint(int i) { return {i + 0.5, -i}; }
+Complex micPoint(int i) { return {i + 0.5, -static_cast<double>(i)}; }
 
 // A hand-made configuration with non-default content. Versions below 92 get
 // the short layout with the end marker right after the file name.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "setup/app_state.h"
+#include "setup/cal_file.h"
 #include "setup/config_file.h"
 #include "file_test_support.h"
 
