@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
+
+#include "setup/app_state.h"
 
 namespace {
 
@@ -310,6 +313,22 @@ TEST_F(SplCurves, DisplayTopLooksOnlyInsideTheShownRange) {
   setup.freqHigh = 25000.0;
   prepare();
   EXPECT_NEAR(curves.dBTop, -996.5, 1e-12);
+}
+
+TEST(CurvePrep, StateFormLeavesTheCalibrationViewAlone) {
+  auto state = std::make_unique<AppState>();
+  state->curves.splMag[0].fill(-85.0);
+  state->curves.dBTop = 7.0;
+  state->calibrationView = true;
+  prepareSplCurves(*state, false);
+  EXPECT_EQ(state->curves.splMag[0][500], -85.0);
+  EXPECT_EQ(state->curves.dBTop, 7.0);
+
+  state->calibrationView = false;
+  state->setup.response[500] = {10.0, 0.0};
+  prepareSplCurves(*state, false);
+  EXPECT_NEAR(state->curves.splMag[0][500], 20.0, 1e-12);
+  EXPECT_NEAR(state->curves.dBTop, 21.0, 1e-12);  // 20 dB + 2.5 % of 40 dB
 }
 
 }  // namespace
