@@ -81,8 +81,6 @@ TEST(CurvePrep, SmoothingWindowIsCutAtBothEnds) {
       ASSERT_NEAR(level[m], expected, 1e-9) << hw << " " << m;
       ASSERT_NEAR(phase[m], expected, 1e-9) << hw << " " << m;
     }
-    EXPECT_NEAR(level[0], 0.005 * hw, 1e-9);
-    EXPECT_NEAR(level[999], 0.005 * (1998 - hw), 1e-9);
   }
 }
 
