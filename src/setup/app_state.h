@@ -10,6 +10,7 @@
 #include "analysis/curves.h"
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
+#include "analysis/merge_setup.h"
 #include "analysis/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
@@ -22,6 +23,7 @@ inline constexpr int kMicFileNameCapacity = 260;
 struct AppState {
   MeasSetup setup;                           // the live settings and result
   std::array<MeasSetup, kSlotCount> slots;   // memory slots
+  MergeSetup mergeSetup;                     // Merge/Add parameters and weights
 
   Fft fft8192{8192};
   Fft fft1024{1024};
