@@ -169,8 +169,8 @@ void drawTimeGraph(const GraphInputs& in, Canvas& c) {
   if (s.impedanceMode == 0 && !s.twoChannel && !in.calibrationView) {
     drawChannel(c, in.impulse.x[0], windowStart, n, xStep, h / 2, 2 * s0);
   } else {
-    // The right channel (the reference or the current) is drawn from the
-    // impulse start without the window offset.
+    // The right channel is drawn from the impulse start, without the
+    // window offset.
     drawChannel(c, in.impulse.x[0], windowStart, n, xStep, h / 4, s0);
     c.setPen({colourBlue, PenStyle::solid, 1});
     drawChannel(c, in.impulse.x[1], start, n, xStep, 3 * (h / 4), s1);
