@@ -86,4 +86,3 @@ BENCHMARK(BM_ComputeResponse)->ArgName("channels")->Arg(1)->Arg(2)->Unit(benchma
 
 }  // namespace
 
-BENCHMARK_MAIN();

@@ -50,4 +50,3 @@ BENCHMARK(BM_PrepareSplCurvesOneOctave)->Arg(0)->Arg(1)->Unit(benchmark::kMicros
 
 }  // namespace
 
-BENCHMARK_MAIN();

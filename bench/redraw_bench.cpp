@@ -76,4 +76,3 @@ BENCHMARK(BM_RedrawTwoChannelMerge)->Unit(benchmark::kMillisecond)->Repetitions(
 
 }  // namespace
 
-BENCHMARK_MAIN();

@@ -244,14 +244,14 @@ TEST(TimeGraph, WindowPastChannelEndStopsAtLastSample) {
   EXPECT_EQ(lines[2].points[11], (Point{47, 185}));
 }
 
-TEST(SplCurves, NothingWithoutMeasurementOrCalibration) {
+TEST(SplCurveDrawing, NothingWithoutMeasurementOrCalibration) {
   Scene s;
   s.fillSpl();
   drawSplCurves(s.in(false), s.plot);
   EXPECT_TRUE(s.plot.ops().empty());
 }
 
-TEST(SplCurves, SingleMeasurementPhaseUnderMagnitude) {
+TEST(SplCurveDrawing, SingleMeasurementPhaseUnderMagnitude) {
   Scene s;
   s.fillSpl();
   s.curves->splMag[0][10] = 120;  // above dBTop: off the top, 233 - 326.2
@@ -276,7 +276,7 @@ TEST(SplCurves, SingleMeasurementPhaseUnderMagnitude) {
   EXPECT_EQ(lines[0].pen, penSolidBlack);
 }
 
-TEST(SplCurves, MergeGreyWholeThenSelectedPartsBlack) {
+TEST(SplCurveDrawing, MergeGreyWholeThenSelectedPartsBlack) {
   Scene s;
   s.fillSpl();
   // A transition exactly on grid point 500: curve 0 takes j < 500, curve 1
@@ -309,7 +309,7 @@ TEST(SplCurves, MergeGreyWholeThenSelectedPartsBlack) {
   }
 }
 
-TEST(SplCurves, AddAndCalibrationViewInRedAndBlue) {
+TEST(SplCurveDrawing, AddAndCalibrationViewInRedAndBlue) {
   Scene s;
   s.fillSpl();
   CurveDrawOptions add{.mergeShown = true, .addMode = true};
