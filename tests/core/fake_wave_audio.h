@@ -54,9 +54,14 @@ class FakeWaveAudio : public WaveAudio {
     return n;
   }
 
-  int deviceCount(WaveDirection) const override { return 0; }
-  void deviceName(WaveDirection, int, char* text, size_t capacity) const override {
-    if (capacity > 0) text[0] = '\0';
+  int outCount = 0;  // devices the fake lists, named "out 0", "in 0", ...
+  int inCount = 0;
+
+  int deviceCount(WaveDirection dir) const override {
+    return dir == WaveDirection::output ? outCount : inCount;
+  }
+  void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override {
+    std::snprintf(text, capacity, "%s %d", dir == WaveDirection::output ? "out" : "in", id);
   }
   WaveResult openOutput(int id, const WaveFormat& f, WaveNotifier* n, WaveHandle& h) override {
     const WaveResult r = n == nullptr ? primingOpenResult : outputOpenResult;
