@@ -1,0 +1,279 @@
+#include "platform/portaudio/pa_audio.h"
+
+#include <gtest/gtest.h>
+#include <portaudio.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "../core/fake_wave_audio.h"
+#include "engine/mls.h"
+#include "engine/sound_card.h"
+#include "platform/combined_audio.h"
+#include "setup/app_state.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+WaveResult paResult(PaError e) { return kWaveErrBackendBase + (e - paNotInitialized); }
+
+// On a machine without sound hardware (or with some) the lists come out
+// without noise on the console, every name is filled in, and an absent
+// device is refused with a text.
+TEST(PaAudioDevices, ListsWithoutHardwareQuietly) {
+  testing::internal::CaptureStderr();
+  auto pa = std::make_unique<PaAudio>();
+  const std::string noise = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(noise, "");
+  EXPECT_TRUE(pa->initialised());
+
+  char text[256];
+  for (WaveDirection dir : {WaveDirection::output, WaveDirection::input}) {
+    const int n = pa->deviceCount(dir);
+    EXPECT_GE(n, 0);
+    for (int i = 0; i < n; ++i) {
+      pa->deviceName(dir, i, text, sizeof text);
+      EXPECT_NE(text[0], '\0') << i;
+    }
+    pa->deviceName(dir, n, text, sizeof text);
+    EXPECT_STREQ(text, "");
+  }
+
+  WaveHandle h = 9;
+  const int outs = pa->deviceCount(WaveDirection::output);
+  EXPECT_EQ(pa->openOutput(outs, stereo16Format(44100), nullptr, h), kWaveErrBadDeviceId);
+  EXPECT_EQ(h, kNoWaveHandle);
+  EXPECT_EQ(pa->openInput(-1, stereo16Format(44100), nullptr, h), kWaveErrBadDeviceId);
+  EXPECT_EQ(pa->close(12345), kWaveErrInvalidHandle);
+
+  pa->errorText(kWaveErrBadDeviceId, text, sizeof text);
+  EXPECT_STREQ(text, "There is no sound device with this number.");
+  pa->errorText(kWaveErrNotResponding, text, sizeof text);
+  EXPECT_STREQ(text, "The sound card stopped responding.");
+  pa->errorText(paResult(paInvalidSampleRate), text, sizeof text);
+  EXPECT_STREQ(text, "Invalid sample rate");
+
+  // The window's lists: with no real pair the simulator leads.
+  SimAudio sim;
+  CombinedWaveAudio all(pa.get(), sim);
+  const bool realPair = outs > 0 && pa->deviceCount(WaveDirection::input) > 0;
+  EXPECT_EQ(all.simulatorFirst(), !realPair);
+  EXPECT_EQ(all.deviceCount(WaveDirection::input), pa->deviceCount(WaveDirection::input) + 3);
+}
+
+// A JACK server on its dummy driver with the built-in loopback client, under
+// a private server name, for as long as the fixture lives.
+class JackLoopback : public testing::Test {
+ protected:
+  void SetUp() override {
+    serverName_ = "sonrake_test_" + std::to_string(getpid());
+    setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    const char* argv[] = {"jackd", "--no-realtime", "--silent", "--port-max", "64", "-L", "2",
+                          "-d", "dummy", "-r", "48000", "-p", "1024", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int err = posix_spawnp(&jackd_, "jackd", &actions, nullptr,
+                                 const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+      jackd_ = 0;
+      GTEST_SKIP() << "jackd is not installed; the JACK loopback tests are skipped";
+    }
+    for (int i = 0; i < 100 && !ready(); ++i) std::this_thread::sleep_for(100ms);
+    if (!ready()) GTEST_SKIP() << "jackd did not come up; the JACK loopback tests are skipped";
+  }
+  void TearDown() override {
+    stopServer();
+    unsetenv("JACK_DEFAULT_SERVER");
+    unsetenv("JACK_NO_START_SERVER");
+  }
+  static bool ready() {
+    FILE* p = popen("jack_lsp 2>/dev/null", "r");
+    if (p == nullptr) return false;
+    char line[256];
+    bool found = false;
+    while (std::fgets(line, sizeof line, p) != nullptr) {
+      found = found || std::string(line) == "loopback:capture_2\n";
+    }
+    pclose(p);
+    return found;
+  }
+  void stopServer() {
+    if (jackd_ == 0) return;
+    kill(jackd_, SIGTERM);
+    waitpid(jackd_, nullptr, 0);
+    jackd_ = 0;
+  }
+  static int find(const PaAudio& pa, WaveDirection dir, const std::string& prefix) {
+    char text[256];
+    for (int i = 0; i < pa.deviceCount(dir); ++i) {
+      pa.deviceName(dir, i, text, sizeof text);
+      if (std::string(text).rfind(prefix, 0) == 0) return i;
+    }
+    return -1;
+  }
+
+  std::string serverName_;
+  pid_t jackd_ = 0;
+};
+
+// Notices from the backend's thread, taken on the test's thread in order,
+// as the window does with its queued calls.
+class NoticeQueue : public WaveNotifier {
+ public:
+  void post(const WaveNotice& n) override {
+    std::lock_guard lock(m_);
+    q_.push_back(n);
+    cv_.notify_all();
+  }
+  bool take(WaveNotice& n, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_);
+    if (!cv_.wait_for(lock, timeout, [&] { return !q_.empty(); })) return false;
+    n = q_.front();
+    q_.pop_front();
+    return true;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<WaveNotice> q_;
+};
+
+struct LoopRun {
+  std::unique_ptr<AppState> state = std::make_unique<AppState>();
+  NoticeQueue notices;
+  FakeHost host;
+
+  explicit LoopRun(int in, int out) {
+    state->setup.setMlsOrder(0);    // 4096
+    state->setup.setSampleRate(7);  // 48000, the server's rate; delaySamples 9600
+    buildMlsTables(state->setup, state->mls);
+    state->inDeviceId = static_cast<int16_t>(in);
+    state->outDeviceId = static_cast<int16_t>(out);
+  }
+  // The run ended by giving the controls back (after an error).
+  bool ended() const {
+    return std::find(host.events.begin(), host.events.end(), "controls:on") != host.events.end();
+  }
+  // Hands notices to the sound card until the analysis or an error ends the
+  // run, or nothing happens for `quiet`.
+  void dispatch(SoundCard& card, std::chrono::milliseconds quiet, int runs = 1) {
+    WaveNotice n;
+    while (host.processed < runs && !ended() && notices.take(n, quiet)) {
+      card.onNotice(n);
+    }
+  }
+};
+
+// One full-duplex stream through the loopback: the recording holds the
+// playback, delayed by whole periods of the server and scaled by
+// 32767/32768 (PortAudio's conversion through floating point), within 1 LSB.
+// Two recordings, the second queued from the analysis of the first while the
+// stream runs on, as a cyclic measurement does.
+TEST_F(JackLoopback, RecordingHoldsThePlayback) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    PaAudio pa;
+    const int in = find(pa, WaveDirection::input, "loopback (");
+    const int out = find(pa, WaveDirection::output, "loopback (");
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    LoopRun run(in, out);
+    SoundCard card(*run.state, pa, run.notices, run.host);
+    run.host.onProcess = [&] {
+      if (run.host.processed == 1) {
+        run.state->recBuffer.samples.fill(-1);  // the second recording must clear it
+        card.startRecording();
+      }
+    };
+    card.openDevices(true);
+    ASSERT_TRUE(card.openDevices(false)) << (run.host.events.empty() ? "" : run.host.events[0]);
+    card.startRecording();
+    run.dispatch(card, 5000ms, 2);
+    card.stopDevices();
+    const uint32_t flags = pa.takeStatusFlags();
+    if (run.host.processed < 2 && attempt == 0 &&
+        (flags & (paInputOverflow | paOutputUnderflow))) {
+      continue;  // an overrun on a loaded machine: once more
+    }
+    ASSERT_EQ(run.host.processed, 2) << run.host.events.back();
+    EXPECT_EQ(run.host.events, (std::vector<std::string>{"cursor:busy", "cursor:busy"}));
+
+    const auto& play = run.state->mls.playBuffer;
+    const RecBuffer& rec = run.state->recBuffer;
+    auto expected = [&](int frame, int ch) {
+      return frame < 0 ? 0.0 : play[2 * static_cast<size_t>(frame) + ch] * (32767.0 / 32768.0);
+    };
+    // The sequence's first sample (frame 2000 of the playback) arrives at
+    // 2000 + lag; the lag is a whole number of 1024-frame periods.
+    int lag = -1;
+    for (int d = 0; d <= 9600 && lag < 0; ++d) {
+      bool match = true;
+      for (int j = 0; j < 64 && match; ++j) {
+        match = std::abs(rec.at(2000 + d + j, 0) - expected(2000 + j, 0)) <= 1.0;
+      }
+      if (match) lag = d;
+    }
+    ASSERT_GE(lag, 0);
+    EXPECT_EQ(lag % 1024, 0) << lag;
+    const int frames = 4096 + 9600 + 2000;
+    for (int k = 0; k < frames; ++k) {
+      for (int ch = 0; ch < 2; ++ch) {
+        ASSERT_LE(std::abs(rec.at(k, ch) - expected(k - lag, ch)), 1.0) << k << " " << ch;
+      }
+    }
+    return;
+  }
+}
+
+// The server vanishes in the middle of a recording: the run must end with an
+// error instead of waiting for buffers that never come.
+TEST_F(JackLoopback, VanishedServerEndsTheRunWithAnError) {
+  PaAudio pa;
+  const int in = find(pa, WaveDirection::input, "loopback (");
+  const int out = find(pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  LoopRun run(in, out);
+  run.state->setup.delaySamples = 100000;  // about 2.8 s of recording
+  SoundCard card(*run.state, pa, run.notices, run.host);
+  ASSERT_TRUE(card.openDevices(false));
+  card.startRecording();
+  std::this_thread::sleep_for(200ms);
+  const auto t0 = std::chrono::steady_clock::now();
+  stopServer();
+  run.dispatch(card, 10000ms);
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+  EXPECT_EQ(run.host.processed, 0);
+  ASSERT_EQ(run.host.events.size(), 4u);
+  EXPECT_EQ(run.host.events[0], "cursor:busy");
+  EXPECT_EQ(run.host.events[1], "cursor:normal");
+  EXPECT_EQ(run.host.events[2], "warning:The sound card stopped responding.");
+  EXPECT_EQ(run.host.events[3], "controls:on");
+  // No later than the recording's length and the 2 s of grace, and some slack.
+  EXPECT_LT(waited, 2.8 + 2.0 + 1.0);
+  EXPECT_EQ(run.state->soundCard.hWaveIn, kNoWaveHandle);
+}
+
+}  // namespace
