@@ -61,7 +61,9 @@ using WaveHandle = uint32_t;
 inline constexpr WaveHandle kNoWaveHandle = 0;
 
 inline constexpr uint32_t kWaveHeaderPrepared = 1;  // set by prepare, cleared by unprepare
-inline constexpr uint32_t kWaveHeaderQueued = 2;    // owned by the device until returned
+// Set by addBuffer and write; cleared when the program takes the buffer back
+// with unprepare (after its notice) or reset.
+inline constexpr uint32_t kWaveHeaderQueued = 2;
 
 // A buffer the program owns and lends to a device. data holds lengthBytes / 4
 // interleaved stereo frames. Only the program's thread writes the header; a

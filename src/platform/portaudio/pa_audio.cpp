@@ -591,13 +591,20 @@ WaveResult PaAudio::addBuffer(WaveHandle input, WaveHeader& header) {
   if (!(header.flags & kWaveHeaderPrepared)) return kWaveErrUnprepared;
   StreamState& s = *m.in.stream;
   if (s.in.holds(&header)) return kWaveErrStillPlaying;
-  if (s.in.pending() >= kInSlots) return kWaveErrQueueFull;
+  const uint32_t pendingBefore = s.in.pending();
+  if (pendingBefore >= kInSlots) return kWaveErrQueueFull;
   s.in.push(header);
   header.flags |= kWaveHeaderQueued;
   if (s.inputRunning.load(std::memory_order_relaxed)) {
-    // The recording grew: so does the time it may take.
-    s.deadlineNs.fetch_add(static_cast<int64_t>(header.lengthBytes / 4) * 1'000'000'000 / s.rate,
-                           std::memory_order_acq_rel);
+    const int64_t lengthNs =
+        static_cast<int64_t>(header.lengthBytes / 4) * 1'000'000'000 / s.rate;
+    if (pendingBefore == 0) {
+      // A new recording on the running input: the last one's deadline is over.
+      s.deadlineNs.store(nowNs() + lengthNs + kGraceNs, std::memory_order_release);
+    } else {
+      // The recording grew: so does the time it may take.
+      s.deadlineNs.fetch_add(lengthNs, std::memory_order_acq_rel);
+    }
   }
   return kWaveOk;
 }
@@ -640,6 +647,7 @@ WaveResult PaAudio::write(WaveHandle output, WaveHeader& header) {
   if (!s.active) {
     std::lock_guard lock(m.mutex);
     s.errorPosted = false;
+    s.dataLost.store(false, std::memory_order_relaxed);
   }
   s.out.push(header);
   header.flags |= kWaveHeaderQueued;
