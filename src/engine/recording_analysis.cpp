@@ -24,7 +24,7 @@ constexpr double kOnsetFraction = 0.05;
 // five frames before the start frame on.
 constexpr int32_t kWaveExtraFrames = 200;
 constexpr int32_t kWaveLeadFrames = 5;
-constexpr double kWaveScale = 130000.0;  // a value of 65000 would move half the height
+constexpr double kWaveScale = 130000.0;  // sample value per image height
 
 constexpr Rgb kBarGreen{0, 255, 0};
 constexpr Rgb kBarYellow{255, 255, 0};

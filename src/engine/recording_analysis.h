@@ -65,7 +65,8 @@ RecordingLevels analyseRecording(AppState& state);
 // Draws the raw waveforms of a level test on the time-domain image, with the
 // canvas's current pen: a wiped frame, then mlsSize + 200 frames of each
 // channel from startFrame - 5 on, left around H / 4 and right around
-// (3 H) / 4, full scale of 65000 being half the height.
+// (3 H) / 4, each sample v at v H / 130000 pixels above its line, so a
+// full-scale sample spans about a quarter of the height.
 void drawLevelTestWaveforms(const MeasSetup& setup, const RecBuffer& rec, int32_t startFrame,
                             Canvas& image);
 
