@@ -18,13 +18,12 @@ class Fft {
 
   // output[k] = sum over n of input[n] * e^(-+j 2 pi k n / size), the sign
   // negative for the forward transform. No 1/size scaling in either direction.
-  // input and output each hold size values and must not overlap; output is
-  // also the butterflies' workspace.
+  // input and output each hold size values and must not overlap; the
+  // butterflies work in place in output.
   void transform(const Complex* input, Complex* output, bool inverse);
 
   int32_t size;
   int32_t stages;
   std::array<int32_t, kMaxSize> bitReverse{};
   std::array<Complex, kMaxSize + 1> twiddle{};  // e^(-j 2 pi k / size), k = 0..size
-  std::array<Complex, kMaxSize> work{};
 };

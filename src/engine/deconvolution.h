@@ -4,6 +4,7 @@
 // offset, and find where the impulse starts.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/mls.h"
@@ -24,7 +25,7 @@ struct RecBuffer {
   // buffer, so a short or shifted recording never reads out of bounds.
   int16_t at(int64_t frame, int ch) const {
     if (frame < 0 || frame >= kRecCapacityFrames) return 0;
-    return samples[static_cast<size_t>(2 * frame + ch)];
+    return samples[static_cast<std::size_t>(2 * frame + ch)];
   }
 };
 

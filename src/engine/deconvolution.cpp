@@ -1,0 +1,76 @@
+#include "engine/deconvolution.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "setup/meas_setup.h"
+
+void hadamardTransform(double* a, int32_t n) {
+  for (int32_t h = 1; h < n; h *= 2) {
+    for (int32_t b = 0; b < n; b += 2 * h) {
+      double* lo = a + b;
+      double* hi = a + b + h;
+      for (int32_t i = 0; i < h; ++i) {
+        const double u = lo[i];
+        const double v = hi[i];
+        lo[i] = u + v;
+        hi[i] = u - v;
+      }
+    }
+  }
+}
+
+void deconvolveMls(double* x, int32_t order, const MlsTables& tables, double* work) {
+  const int32_t size = 1 << order;
+  const int32_t period = size - 1;
+  double sum = 0.0;
+  for (int32_t i = 0; i < period; ++i) {
+    work[tables.inputPerm[i]] = x[i];
+    sum += x[i];
+  }
+  work[0] = 0.0;
+  hadamardTransform(work, size);
+  for (int32_t i = 0; i < period; ++i) x[i] = work[tables.outputPerm[i]] - sum;
+}
+
+void deconvolveChannel(const MeasSetup& setup, const MlsTables& tables, const RecBuffer& rec,
+                       ImpulseResponse& imp, int ch, int32_t s) {
+  double* x = imp.x[ch].data();
+  const int32_t size = setup.mlsSize;
+  const int32_t period = size - 1;
+
+  // Fold the tail that arrived after the single played period back onto it:
+  // the linear response of one period becomes the circular response.
+  for (int32_t m = 0; m < size; ++m) {
+    const int64_t f = static_cast<int64_t>(s) + m;
+    x[m] = static_cast<double>(rec.at(f, ch)) + static_cast<double>(rec.at(f + period, ch));
+  }
+
+  deconvolveMls(x, setup.mlsOrder, tables, imp.fhtWork.data());
+
+  // The second half of the response carries no signal: its mean is the offset.
+  const int32_t half = size / 2;
+  double mean = 0.0;
+  for (int32_t m = half; m < size; ++m) mean += x[m];
+  mean /= half;
+  for (int32_t m = 0; m < size; ++m) x[m] -= mean;
+
+  // Past the period everything a longer earlier measurement may have left is
+  // cleared, so the impulse search and the time graph see only this one.
+  std::fill(x + size, x + kMlsCapacity, 0.0);
+}
+
+void findImpulseStart(const MeasSetup& setup, ImpulseResponse& imp) {
+  const double* x = imp.x[setup.twoChannel ? 1 : 0].data();
+  double peak = 0.0;
+  int32_t p = 0;
+  for (int32_t k = 0; k < kImpulseSearchLength; ++k) {
+    if (std::fabs(x[k]) > peak) {
+      peak = std::fabs(x[k]);
+      p = k;
+    }
+  }
+  int32_t k = std::max(0, p - 100);
+  while (k < p && std::fabs(x[k]) < 0.05 * peak) ++k;
+  imp.impulseStart = std::max(0, k - 30);
+}
