@@ -9,6 +9,7 @@
 #include "analysis/curves.h"
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
+#include "analysis/merge_setup.h"
 #include "analysis/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
@@ -19,6 +20,7 @@ inline constexpr int kSlotCount = 10;
 struct AppState {
   MeasSetup setup;                           // the live settings and result
   std::array<MeasSetup, kSlotCount> slots;   // memory slots
+  MergeSetup mergeSetup;
 
   Fft fft8192{8192};
   Fft fft1024{1024};
