@@ -26,4 +26,9 @@ class Fft {
   int32_t stages;
   std::array<int32_t, kMaxSize> bitReverse{};
   std::array<Complex, kMaxSize + 1> twiddle{};  // e^(-j 2 pi k / size), k = 0..size
+
+ private:
+  // The forward twiddles of each stage side by side (those of the stage with
+  // half-length h at h .. 2h-1), so the butterflies read them in order.
+  std::array<Complex, kMaxSize> stageTwiddle_{};
 };

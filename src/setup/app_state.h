@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "analysis/curves.h"
 #include "analysis/fft.h"
@@ -16,11 +17,13 @@
 #include "setup/meas_setup.h"
 
 inline constexpr int kSlotCount = 10;
+// The microphone data file name: at most 259 characters and a NUL.
+inline constexpr int kMicFileNameCapacity = 260;
 
 struct AppState {
   MeasSetup setup;                           // the live settings and result
   std::array<MeasSetup, kSlotCount> slots;   // memory slots
-  MergeSetup mergeSetup;
+  MergeSetup mergeSetup;                     // Merge/Add parameters and weights
 
   Fft fft8192{8192};
   Fft fft1024{1024};
@@ -31,6 +34,9 @@ struct AppState {
   ComplexCurve micCal{};
   bool micCalValid = false;
   bool micImportAsk = true;
+  char micFileName[kMicFileNameCapacity]{};  // microphone data file imported last, NUL-terminated
+
+  std::string dataDir;  // where the data files live, ending in '/' (set once at start)
 
   int16_t inDeviceId = 0;
   int16_t outDeviceId = 0;

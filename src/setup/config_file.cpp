@@ -1,0 +1,186 @@
+#include "setup/config_file.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "setup/app_state.h"
+#include "setup/byte_codec.h"
+#include "setup/cal_file.h"
+#include "setup/data_dir.h"
+#include "setup/file_io.h"
+#include "setup/impedance_range.h"
+
+namespace {
+
+constexpr int16_t kLastIgnoredVersion = 13;
+constexpr int16_t kFirstVersionWithSettings = 92;
+
+static_assert(kConfigFileNameOffset == kConfigMicOffset + 16 * kGridPoints + 2);
+static_assert(kConfigSettingsOffset == kConfigFileNameOffset + kMicFileNameCapacity);
+static_assert(kConfigMarkerOffset == kConfigSettingsOffset + 3 * 4 + 6 * 8);
+static_assert(kConfigFileSize == kConfigMarkerOffset + 2);
+
+constexpr int32_t kCustomRateMin = 1000;
+constexpr int32_t kCustomRateMax = 200000;
+
+bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }  // false for NaN
+
+// One configuration file as decoded, before anything of it is taken.
+struct ConfigRecord {
+  bool micBlockComplete = false;  // micCal, both flags and the file name present
+  bool micCalFinite = true;
+  bool flagsSound = true;  // both flag bytes 0 or 1
+  bool nameTerminated = false;
+  ComplexCurve micCal{};
+  bool micCalValid = false;
+  bool micDataOff = true;
+  char fileName[kMicFileNameCapacity]{};
+
+  bool settingsSound = true;  // present (when the version has them) and in range
+  int32_t sampleRate = 0;
+  int32_t sRateIndex = 0;
+  int32_t mlsOrder = 0;
+  double autoscaleOffset = 0.0;
+  double levelScale = 0.0;
+  double displayRange = 0.0;
+  double zMin = 0.0;
+  double zMax = 0.0;
+  double seriesR = 0.0;
+
+  bool markerRight = false;
+
+  bool sound() const {
+    return micBlockComplete && micCalFinite && flagsSound && nameTerminated && settingsSound &&
+           markerRight;
+  }
+};
+
+bool settingsInRange(const ConfigRecord& r) {
+  if (r.sRateIndex < 0 || r.sRateIndex >= kSampleRateCount) return false;
+  if (r.sRateIndex == 0) {
+    if (r.sampleRate < kCustomRateMin || r.sampleRate > kCustomRateMax) return false;
+  } else if (r.sampleRate != sampleRateTable[r.sRateIndex]) {
+    return false;
+  }
+  if (r.mlsOrder < mlsOrderTable.front() || r.mlsOrder > mlsOrderTable.back()) return false;
+  // Each value must be one its control can hold (zMin and zMax one of their
+  // list values): a file carrying anything else was not written intact.
+  return within(r.autoscaleOffset, -100.0, 100.0) && within(r.levelScale, -200.0, 200.0) &&
+         within(r.displayRange, 5.0, 100.0) && zMinIndex(r.zMin) >= 0 &&
+         zMaxIndex(r.zMax) >= 0 && within(r.seriesR, 0.1, 1000.0);
+}
+
+// Decodes the part after the version. Stops at the first field that is not
+// there; what was complete up to that point stays usable.
+void decodeConfig(ByteReader& in, int16_t version, ConfigRecord& r) {
+  if (in.remaining() < kConfigSettingsOffset - kConfigMicOffset) return;
+  for (Complex& p : r.micCal) {
+    in.complex(p);
+    if (!std::isfinite(p.re) || !std::isfinite(p.im)) r.micCalFinite = false;
+  }
+  uint8_t valid = 0;
+  uint8_t off = 0;
+  in.u8(valid);
+  in.u8(off);
+  r.flagsSound = valid <= 1 && off <= 1;
+  r.micCalValid = valid == 1;
+  r.micDataOff = off == 1;
+  std::memcpy(r.fileName, in.bytes(kMicFileNameCapacity), kMicFileNameCapacity);
+  r.nameTerminated = std::memchr(r.fileName, '\0', kMicFileNameCapacity) != nullptr;
+  r.micBlockComplete = true;
+
+  if (version >= kFirstVersionWithSettings) {
+    r.settingsSound = in.i32(r.sampleRate) && in.i32(r.sRateIndex) && in.i32(r.mlsOrder) &&
+                      in.f64(r.autoscaleOffset) && in.f64(r.levelScale) &&
+                      in.f64(r.displayRange) && in.f64(r.zMin) && in.f64(r.zMax) &&
+                      in.f64(r.seriesR) && settingsInRange(r);
+    if (!r.settingsSound) return;
+  }
+  int16_t marker;
+  r.markerRight = in.i16(marker) && marker == kConfigEndMarker;
+}
+
+// Reads and applies the configuration file alone. Returns true when it was
+// read and accepted.
+bool loadConfig(AppState& s, const std::string& dataDir) {
+  std::array<uint8_t, kConfigFileSize> bytes{};
+  const long got = readFileBytes(dataFilePath(dataDir, kConfigFileName), bytes.data(), bytes.size());
+  if (got < 0) return false;
+  ByteReader in(bytes.data(), static_cast<size_t>(got));
+  int16_t version;
+  if (!in.i16(version) || version <= kLastIgnoredVersion) return false;
+
+  ConfigRecord r;
+  decodeConfig(in, version, r);
+
+  // Even a reset file hands back the microphone curve and the file name as
+  // read, as long as they came through whole.
+  if (r.micBlockComplete && r.micCalFinite) s.micCal = r.micCal;
+  if (r.micBlockComplete && r.nameTerminated) std::memcpy(s.micFileName, r.fileName, sizeof s.micFileName);
+
+  if (!r.sound()) {
+    s.micCalValid = false;
+    s.setup.setDefaults();
+    return false;
+  }
+  s.micCalValid = r.micCalValid;
+  s.setup.micDataOff = r.micDataOff;
+  if (version >= kFirstVersionWithSettings) {
+    MeasSetup& m = s.setup;
+    m.sampleRate = r.sampleRate;
+    m.sRateIndex = r.sRateIndex;
+    m.mlsOrder = r.mlsOrder;
+    m.autoscaleOffset = r.autoscaleOffset;
+    m.levelScale = r.levelScale;
+    m.displayRange = r.displayRange;
+    m.zMin = r.zMin;
+    m.zMax = r.zMax;
+    m.seriesR = r.seriesR;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readConfigFile(AppState& s, const std::string& dataDir) {
+  // Devices are not stored: every start uses the first device of each list.
+  s.inDeviceId = 0;
+  s.outDeviceId = 0;
+  const bool accepted = loadConfig(s, dataDir);
+  readCalFile(s, dataDir);
+  // A cyclic measurement never survives a restart.
+  s.cyclicRunning = false;
+  s.setup.cyclic = false;
+  // Only the MLS sizes follow the stored order here; the sizes derived from
+  // the sample rate are left alone until the rate is next selected.
+  s.setup.setMlsOrder(s.setup.mlsOrder - mlsOrderTable.front());
+  return accepted;
+}
+
+bool writeConfigFile(const AppState& s, const std::string& dataDir) {
+  std::array<uint8_t, kConfigFileSize> bytes{};
+  ByteWriter out(bytes.data(), bytes.size());
+  out.i16(kConfigFileVersion);
+  for (const Complex& p : s.micCal) out.complex(p);
+  out.boolean(s.micCalValid);
+  out.boolean(s.setup.micDataOff);
+  // The name up to its NUL, the rest of the field zero; the last byte is
+  // always a NUL, so a name without one is cut to 259 characters.
+  const size_t nameLength = strnlen(s.micFileName, kMicFileNameCapacity - 1);
+  for (size_t i = 0; i < static_cast<size_t>(kMicFileNameCapacity); ++i)
+    out.u8(i < nameLength ? static_cast<uint8_t>(s.micFileName[i]) : 0);
+  const MeasSetup& m = s.setup;
+  out.i32(m.sampleRate);
+  out.i32(m.sRateIndex);
+  out.i32(m.mlsOrder);
+  out.f64(m.autoscaleOffset);
+  out.f64(m.levelScale);
+  out.f64(m.displayRange);
+  out.f64(m.zMin);
+  out.f64(m.zMax);
+  out.f64(m.seriesR);
+  out.i16(kConfigEndMarker);
+  if (!out.ok() || out.position() != bytes.size()) return false;
+  return writeFileAtomically(dataFilePath(dataDir, kConfigFileName), bytes.data(), bytes.size());
+}

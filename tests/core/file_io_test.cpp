@@ -1,0 +1,113 @@
+#include "setup/file_io.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "setup/app_state.h"
+#include "setup/cal_file.h"
+#include "setup/config_file.h"
+#include "file_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An old configuration on disk, different from what the tests try to write.
+std::vector<uint8_t> putOldConfig(const TempDir& dir) {
+  auto old = std::make_unique<AppState>();
+  old->setup.displayRange = 77.0;
+  EXPECT_TRUE(writeConfigFile(*old, dir.path()));
+  return readBytes(dir.file("sonrake.cfg"));
+}
+
+TEST(AtomicWrite, LeftoverTemporaryFileIsReplaced) {
+  TempDir dir;
+  writeBytes(dir.file("sonrake.cfg.tmp"), std::vector<uint8_t>(50000, 0xAB), 50000);
+  auto s = std::make_unique<AppState>();
+  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  EXPECT_EQ(fs::file_size(dir.file("sonrake.cfg")), 16326u);
+  EXPECT_FALSE(fs::exists(dir.file("sonrake.cfg.tmp")));
+}
+
+TEST(AtomicWrite, FailedWriteLeavesOldFileWhole) {
+  TempDir dir;
+  const std::vector<uint8_t> old = putOldConfig(dir);
+  auto s = std::make_unique<AppState>();
+
+  // The temporary name is taken by a directory that cannot be removed.
+  fs::create_directory(dir.file("sonrake.cfg.tmp"));
+  writeBytes(dir.file("sonrake.cfg.tmp/keep"), {1}, 1);
+  EXPECT_FALSE(writeConfigFile(*s, dir.path()));
+  EXPECT_EQ(readBytes(dir.file("sonrake.cfg")), old);
+  fs::remove_all(dir.file("sonrake.cfg.tmp"));
+
+  // The data directory does not exist.
+  EXPECT_FALSE(writeConfigFile(*s, dir.path() + "missing/"));
+  EXPECT_FALSE(writeCalFile(*s, dir.path() + "missing/"));
+
+  // The target is a directory: the rename fails, the temporary file goes.
+  fs::create_directory(dir.file("sonrake.cal"));
+  writeBytes(dir.file("sonrake.cal/keep"), {1}, 1);
+  EXPECT_FALSE(writeCalFile(*s, dir.path()));
+  EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.tmp")));
+  EXPECT_TRUE(fs::is_directory(dir.file("sonrake.cal")));
+}
+
+TEST(AtomicWrite, DiskFullHalfWayLeavesOldCalibrationWhole) {
+  TempDir dir;
+  auto old = std::make_unique<AppState>();
+  old->soundcardCal.calibratedFlags[0][6][1] = true;
+  ASSERT_TRUE(writeCalFile(*old, dir.path()));
+  const std::vector<uint8_t> before = readBytes(dir.file("sonrake.cal"));
+
+  // A file size limit of 1 MB makes the 2.8 MB write fail part-way, as a
+  // full disk would.
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = 1 << 20;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  auto s = std::make_unique<AppState>();
+  const bool written = writeCalFile(*s, dir.path());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(readBytes(dir.file("sonrake.cal")), before);
+  EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.tmp")));
+  auto t = std::make_unique<AppState>();
+  EXPECT_TRUE(readCalFile(*t, dir.path()));
+  EXPECT_TRUE(t->soundcardCal.calibratedFlags[0][6][1]);
+}
+
+TEST(AtomicWrite, ReplacementKeepsPermissionBits) {
+  TempDir dir;
+  putOldConfig(dir);
+  ASSERT_EQ(::chmod(dir.file("sonrake.cfg").c_str(), 0600), 0);
+  auto s = std::make_unique<AppState>();
+  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  struct stat st{};
+  ASSERT_EQ(::stat(dir.file("sonrake.cfg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(ReadFileBytes, ReadsNoMoreThanAskedAndReportsMissingFile) {
+  TempDir dir;
+  writeBytes(dir.file("f"), {1, 2, 3, 4, 5}, 5);
+  uint8_t buf[5] = {0, 0, 0, 0, 0xEE};  // the last byte guards the end
+  EXPECT_EQ(readFileBytes(dir.file("f"), buf, 4), 4);
+  EXPECT_EQ(buf[3], 4);
+  EXPECT_EQ(buf[4], 0xEE);
+  uint8_t big[16] = {};
+  EXPECT_EQ(readFileBytes(dir.file("f"), big, sizeof big), 5);
+  EXPECT_EQ(readFileBytes(dir.file("none"), big, sizeof big), -1);
+}
+
+}  // namespace

@@ -1,0 +1,294 @@
+#include "analysis/frequency_response.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "setup/app_state.h"
+
+namespace {
+
+const double kPi = std::acos(-1.0);
+
+double dB(const Complex& c) { return 20.0 * std::log10(abs(c)); }
+double degrees(double rad) { return rad * 180.0 / kPi; }
+double phaseDiffDeg(const Complex& a, const Complex& b) {
+  double d = degrees(arg(a) - arg(b));
+  while (d > 180) d -= 360;
+  while (d <= -180) d += 360;
+  return d;
+}
+
+struct Tap {
+  int lag;       // frames after the sequence leaves the buffer
+  double gain;
+};
+
+// A test system: FIR taps plus a DC offset, as a sound card would record them.
+void recordThrough(AppState& s, int ch, const std::vector<Tap>& taps, int dc) {
+  const MeasSetup& m = s.setup;
+  const int frames = std::min(m.mlsSize + m.delaySamples, m.mlsSize + 100000) + 2000;
+  for (int f = 0; f < kRecCapacityFrames; ++f) {
+    double v = 0.0;
+    if (f < frames) {
+      v = dc;
+      for (const Tap& t : taps) {
+        const int p = f - t.lag;
+        if (p >= 0 && p < kPlayBufferFrames) v += t.gain * s.mls.playBuffer[2 * p];
+      }
+    }
+    s.recBuffer.samples[2 * f + ch] = static_cast<int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+  }
+}
+
+void analyse(AppState& s, bool bothChannels) {
+  deconvolveChannel(s.setup, s.mls, s.recBuffer, s.impulse, 0, kPlayLeadFrames);
+  if (bothChannels) deconvolveChannel(s.setup, s.mls, s.recBuffer, s.impulse, 1, kPlayLeadFrames);
+  findImpulseStart(s.setup, s.impulse);
+  computeResponse(s.responseContext());
+}
+
+// The taps' response after the analysis window: 30000 (the excitation level)
+// times each gain, tapered by cos(pi m / 2M) at its place m in the window.
+Complex firResponse(const std::vector<Tap>& taps, int windowStartLag, int windowLength, double f,
+                    double rate) {
+  Complex h;
+  for (const Tap& t : taps) {
+    const int m = t.lag - windowStartLag;
+    const double w = std::cos(kPi * m / (2.0 * windowLength));
+    const double phi = -2.0 * kPi * f * m / rate;
+    h += (30000.0 * t.gain * w) * Complex(std::cos(phi), std::sin(phi));
+  }
+  return h;
+}
+
+std::unique_ptr<AppState> newState(int rateIndex, int orderIndex) {
+  auto s = std::make_unique<AppState>();
+  s->setup.setSampleRate(rateIndex);
+  s->setup.setMlsOrder(orderIndex);
+  buildMlsTables(s->setup, s->mls);
+  return s;
+}
+
+const std::vector<Tap> kFir = {{300, 0.5}, {303, -0.25}, {307, 0.125}};
+const std::vector<Tap> kWire = {{300, 1.0}};
+
+TEST(ResponseChain, FirThroughPlayRecordDeconvolveAndTransform) {
+  auto s = newState(7, 1);  // 48000 Hz, order 13
+  s->setup.winLength = 512;
+  recordThrough(*s, 0, kFir, 3);
+  analyse(*s, false);
+  ASSERT_EQ(s->impulse.impulseStart, 270);  // 30 before the first tap
+  int checked = 0;
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double f = s->setup.freqGrid[i];
+    if (f < 20.0 || f > 20000.0) continue;
+    const Complex expected = firResponse(kFir, 270, 512, f, 48000.0);
+    ASSERT_NEAR(dB(s->setup.response[i]), dB(expected), 0.01) << f;
+    ASSERT_NEAR(phaseDiffDeg(s->setup.response[i], expected), 0.0, 0.1) << f;
+    ++checked;
+  }
+  EXPECT_GT(checked, 600);
+}
+
+TEST(ResponseChain, CalibrationRunThenMeasurementDividesOutTheCard) {
+  auto s = newState(7, 2);  // 48000 Hz, order 14
+  s->setup.winLength = 1024;
+  // The calibration run sees a wire with the card's latency of 300 frames.
+  recordThrough(*s, 0, kWire, -4);
+  recordThrough(*s, 1, kWire, 5);
+  s->calibrationRun = true;
+  const ComplexCurve responseBefore = s->setup.response;
+  analyse(*s, true);
+  s->calibrationRun = false;
+
+  EXPECT_TRUE(s->soundcardCal.calibratedFlags[0][7][2]);
+  EXPECT_FALSE(s->soundcardCal.calibratedFlags[0][7][1]);
+  EXPECT_FALSE(s->soundcardCal.calibratedFlags[1][7][2]);
+  EXPECT_EQ(s->soundcardCal.table[0][6][2][0][500], Complex(1.0, 0.0));
+  for (int i = 0; i < kGridPoints; ++i) ASSERT_EQ(s->setup.response[i], responseBefore[i]);
+  // The wire's level: 30000 tapered at sample 30 of 1024, less 85 dB.
+  const double level = 20.0 * std::log10(30000.0 * std::cos(kPi * 30 / 2048.0)) - 85.0;
+  double top = -1e9;
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < kGridPoints; ++i) {
+      const double f = s->setup.freqGrid[i];
+      if (f < 10.0 || f > 22000.0) continue;
+      ASSERT_NEAR(s->curves.splMag[ch][i], level, 0.01) << ch << " " << f;
+      if (f >= 20.0 && f <= 20000.0) top = std::max(top, s->curves.splMag[ch][i]);
+    }
+  EXPECT_NEAR(s->curves.dBTop, top + 0.025 * 40.0, 1e-9);
+
+  // The measurement, divided by that calibration: the taps relative to the wire.
+  recordThrough(*s, 0, kFir, -4);
+  analyse(*s, false);
+  const double w30 = std::cos(kPi * 30 / 2048.0);
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double f = s->setup.freqGrid[i];
+    if (f < 20.0 || f > 20000.0) continue;
+    // Each tap tapered at its place in the window (30 samples before the
+    // wire's lag), over the wire's own tapered value, delayed relative to the wire.
+    Complex e2;
+    for (const Tap& t : kFir) {
+      const double w = std::cos(kPi * (t.lag - 270) / 2048.0) / w30;
+      const double phi = -2.0 * kPi * f * (t.lag - 300) / 48000.0;
+      e2 += (t.gain * w) * Complex(std::cos(phi), std::sin(phi));
+    }
+    ASSERT_NEAR(dB(s->setup.response[i]), dB(e2), 0.01) << f;
+    ASSERT_NEAR(phaseDiffDeg(s->setup.response[i], e2), 0.0, 0.1) << f;
+  }
+}
+
+TEST(ResponseChain, TwoChannelModeAgainstTheReference) {
+  auto s = newState(6, 1);  // 44100 Hz, order 13
+  s->setup.twoChannel = true;
+  s->setup.winLength = 512;
+  recordThrough(*s, 0, kFir, 2);
+  recordThrough(*s, 1, kWire, 2);  // the reference: the card alone
+  deconvolveChannel(s->setup, s->mls, s->recBuffer, s->impulse, 0, kPlayLeadFrames);
+  deconvolveChannel(s->setup, s->mls, s->recBuffer, s->impulse, 1, kPlayLeadFrames);
+  findImpulseStart(s->setup, s->impulse);
+  EXPECT_EQ(s->impulse.impulseStart, 270);  // found on the reference channel
+
+  for (uint8_t show : {0, 1, 2}) {
+    s->setup.showChannel = show;
+    EXPECT_TRUE(computeResponse(s->responseContext()));  // the selector is enabled
+    for (int i = 0; i < kGridPoints; ++i) {
+      const double f = s->setup.freqGrid[i];
+      if (f < 20.0 || f > 20000.0) continue;
+      const Complex fir = firResponse(kFir, 270, 512, f, 44100.0);
+      const Complex wire = firResponse(kWire, 270, 512, f, 44100.0);
+      const Complex expected = show == 0 ? fir : show == 1 ? wire : fir / wire;
+      ASSERT_NEAR(dB(s->setup.response[i]), dB(expected), 0.01) << int(show) << " " << f;
+      ASSERT_NEAR(phaseDiffDeg(s->setup.response[i], expected), 0.0, 0.1) << int(show) << " " << f;
+    }
+  }
+  s->setup.showChannel = 7;  // not a list item: a neutral response
+  computeResponse(s->responseContext());
+  EXPECT_EQ(s->setup.response[400], Complex(1.0, 0.0));
+}
+
+// Direct impulse responses, without a recording.
+struct Direct {
+  std::unique_ptr<AppState> s = std::make_unique<AppState>();
+  double* left() { return s->impulse.x[0].data(); }
+  double* right() { return s->impulse.x[1].data(); }
+};
+
+TEST(ResponseWindow, LengthOffsetAndTaper) {
+  Direct d;
+  MeasSetup& m = d.s->setup;
+  for (int k = 0; k < kImpulseCapacity; ++k) d.left()[k] = d.right()[k] = 8192.0;  // 1 after scaling
+  d.s->impulse.impulseStart = 10;
+  const auto& in = d.s->responseBuffers.fftInput;
+
+  m.winLength = 100;  // the shortest window: 100 tapered samples, zeros after
+  computeResponse(d.s->responseContext());
+  for (int k = 0; k < 8192; ++k)
+    ASSERT_NEAR(in[k].re, k < 100 ? std::cos(kPi * k / 200.0) : 0.0, 1e-15) << k;
+
+  m.winLength = 30000;  // limited to the transform length
+  m.winStart = 99990;   // and running off the end of the response: zeros there
+  computeResponse(d.s->responseContext());
+  EXPECT_EQ(in[0].re, 0.0);
+  for (int k = 0; k < 8192; ++k) ASSERT_EQ(in[k].re, 0.0) << k;
+  EXPECT_EQ(m.response[300], Complex(1.0, 0.0));  // no signal: a neutral response
+
+  m.winStart = -20;  // before the start of the response
+  computeResponse(d.s->responseContext());
+  for (int k = 0; k < 8192; ++k)
+    ASSERT_NEAR(in[k].re, k < 10 ? 0.0 : std::cos(kPi * k / 16384.0), 1e-15) << k;
+
+  // Impedance: always 8192 samples from impulseStart, whatever winStart says.
+  m.impedanceMode = 1;
+  m.winStart = 4000;
+  m.winLength = 100;
+  computeResponse(d.s->responseContext());
+  for (int k = 0; k < 8192; ++k) ASSERT_NEAR(in[k].re, std::cos(kPi * k / 16384.0), 1e-15) << k;
+}
+
+TEST(ResponseGrid, InterpolatesBetweenBinsAndHoldsAboveHalfTheRate) {
+  auto grid = std::make_unique<MeasSetup>();
+  std::vector<Complex> spectrum(8192);
+  for (int k = 0; k < 8192; ++k) spectrum[k] = Complex(k, -2.0 * k);
+  ComplexCurve out;
+  spectrumToGrid(spectrum.data(), 44100, grid->freqGrid, out);
+  // 5 Hz between bin 0 (0 Hz) and bin 1 (44100 / 8192 Hz).
+  const double t = 5.0 / (44100.0 / 8192.0);
+  EXPECT_NEAR(t, 0.929, 5e-4);
+  EXPECT_NEAR(out[0].re, t, 1e-12);
+  EXPECT_NEAR(out[0].im, -2.0 * t, 1e-12);
+  // A linear spectrum interpolates to the frequency in bins exactly.
+  for (int i = 0; i <= 910; ++i) {
+    const double bins = grid->freqGrid[i] * 8192.0 / 44100.0;
+    ASSERT_NEAR(out[i].re, bins, 1e-9) << i;
+  }
+  // 22050 Hz lies between points 910 and 911: the 89 points above repeat 910.
+  ASSERT_LT(grid->freqGrid[910], 22050.0);
+  ASSERT_GT(grid->freqGrid[911], 22050.0);
+  for (int i = 911; i < kGridPoints; ++i) ASSERT_EQ(out[i], out[910]) << i;
+}
+
+TEST(ResponseImpedance, RatioLimitsAndOpenCircuit) {
+  Direct d;
+  MeasSetup& m = d.s->setup;
+  m.impedanceMode = 1;
+  m.seriesR = 12.0;
+  d.s->impulse.impulseStart = 0;
+
+  // Right = half of left at every frequency: r = 0.5, Z = 12 * 0.5 / 0.5 = 12 ohm.
+  d.left()[0] = 8192.0;
+  d.right()[0] = 4096.0;
+  computeResponse(d.s->responseContext());
+  for (int i = 0; i < kGridPoints; ++i) {
+    ASSERT_NEAR(m.response[i].re, 12.0, 1e-9) << i;
+    ASSERT_NEAR(m.response[i].im, 0.0, 1e-9) << i;
+  }
+  // A ratio of 2 is turned over to 0.5.
+  d.right()[0] = 16384.0;
+  computeResponse(d.s->responseContext());
+  EXPECT_NEAR(m.response[500].re, 12.0, 1e-9);
+  // Equal channels: r = 1, held at 0.999, Z = 999 * seriesR.
+  d.right()[0] = 8192.0;
+  computeResponse(d.s->responseContext());
+  EXPECT_NEAR(m.response[500].re, 999.0 * 12.0, 1e-6);
+  EXPECT_EQ(m.response[500].im, 0.0);
+  // No signal on the left: the open-circuit value.
+  d.left()[0] = 0.0;
+  computeResponse(d.s->responseContext());
+  EXPECT_EQ(m.response[500], Complex(12.0e6, 0.0));
+  // A zero calibration entry does the same.
+  d.left()[0] = 8192.0;
+  d.s->soundcardCal.table[1][6][1][0][500] = Complex(0.0, 0.0);
+  computeResponse(d.s->responseContext());
+  EXPECT_EQ(m.response[500], Complex(12.0e6, 0.0));
+  EXPECT_NEAR(m.response[501].re, 999.0 * 12.0, 1e-6);
+}
+
+TEST(ResponseSpl, SilenceGivesANeutralResponse) {
+  Direct d;
+  computeResponse(d.s->responseContext());
+  for (int i = 0; i < kGridPoints; ++i) ASSERT_EQ(d.s->setup.response[i], Complex(1.0, 0.0)) << i;
+  d.s->setup.twoChannel = true;
+  d.s->setup.showChannel = 2;
+  d.left()[0] = 8192.0;  // the reference channel stays silent
+  computeResponse(d.s->responseContext());
+  for (int i = 0; i < kGridPoints; ++i) ASSERT_EQ(d.s->setup.response[i], Complex(1.0, 0.0)) << i;
+}
+
+TEST(ResponseSpl, ComputingAllocatesNothing) {
+  Direct d;
+  d.left()[5] = 1000.0;
+  d.right()[5] = 500.0;
+  d.s->setup.twoChannel = true;
+  const std::size_t before = allocationCount();
+  computeResponse(d.s->responseContext());
+  d.s->calibrationRun = true;
+  computeResponse(d.s->responseContext());
+  EXPECT_EQ(allocationCount(), before);
+}
+
+}  // namespace
