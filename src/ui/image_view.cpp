@@ -3,30 +3,32 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "display/graph_layout.h"
+
 TImageView::TImageView(QWidget* parent, int x, int y, int width, int height)
-    : QWidget(parent), image_(width, height, QImage::Format_RGB32) {
+    : QWidget(parent), canvas_(width, height) {
   setGeometry(x, y, width, height);
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  image_.fill(Qt::white);
 }
 
 void TImageView::clearFrame() {
-  image_.fill(Qt::white);
-  QPainter p(&image_);
-  p.setPen(QPen(Qt::black, 1));
-  const int w = image_.width();
-  const int h = image_.height();
-  p.drawLine(0, 0, 0, h - 1);
-  p.drawLine(0, h - 1, w - 1, h - 1);
-  p.drawLine(w - 1, h - 1, w - 1, 0);
-  p.drawLine(w - 1, 0, 0, 0);
+  const int w = canvas_.width();
+  const int h = canvas_.height();
+  canvas_.fillRect(0, 0, w, h, colourWhite);
+  canvas_.setPen(penSolidBlack);
+  canvas_.moveTo(0, 0);
+  canvas_.lineTo(0, h - 1);
+  canvas_.lineTo(w - 1, h - 1);
+  canvas_.lineTo(w - 1, 0);
+  canvas_.lineTo(0, 0);
+  canvas_.finish();
   update();
 }
 
 void TImageView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.drawImage(0, 0, image_);
+  p.drawImage(0, 0, canvas_.image());
 }
 
 void TImageView::mouseMoveEvent(QMouseEvent* event) {

@@ -1,21 +1,23 @@
 #pragma once
-// TImageView: a fixed-size widget that shows an off-screen QImage, the
-// canvas the program draws into. Mouse moves over it are reported in image
+// TImageView: a fixed-size widget that shows one graph canvas, an off-screen
+// image the program draws into. Mouse moves over it are reported in canvas
 // pixels.
 
-#include <QImage>
 #include <QWidget>
+
+#include "ui/qt_canvas.h"
 
 class TImageView : public QWidget {
   Q_OBJECT
 
  public:
-  // Places the widget at (x, y) in parent with an image of width x height.
+  // Places the widget at (x, y) in parent with a canvas of width x height.
   TImageView(QWidget* parent, int x, int y, int width, int height);
 
   // The canvas; call update() after drawing into it.
-  QImage& image() { return image_; }
-  const QImage& image() const { return image_; }
+  QtCanvas& canvas() { return canvas_; }
+  // The picture drawn so far.
+  const QImage& image() { return canvas_.image(); }
   // White with a one-pixel black border: the empty frame of a graph.
   void clearFrame();
 
@@ -27,5 +29,5 @@ class TImageView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
-  QImage image_;
+  QtCanvas canvas_;
 };

@@ -3,6 +3,7 @@
 
 #include "ui/main_form.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,19 +14,34 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/curve_prep.h"
+#include "analysis/impedance_curves.h"
+#include "display/redraw.h"
 #include "engine/mls.h"
+#include "setup/config_file.h"
+#include "setup/cal_file.h"
 #include "setup/control_lists.h"
+#include "setup/data_dir.h"
+#include "setup/impedance_range.h"
 #include "setup/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 
 namespace {
 
-QString formatted(const char* fmt, double x) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, fmt, x);
-  return QString::fromLatin1(buf);
-}
+// What a redraw needs of the window: the busy cursor and the display curves
+// prepared from the current result.
+class WindowRedrawHooks final : public RedrawHooks {
+ public:
+  explicit WindowRedrawHooks(AppState& s) : s_(s) {}
+  void showBusyCursor() override { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  void restoreCursor() override { QApplication::restoreOverrideCursor(); }
+  void prepareSplCurves() override { ::prepareSplCurves(s_, false); }
+  void prepareImpedanceCurves() override { ::prepareImpedanceCurves(s_, false); }
+
+ private:
+  AppState& s_;
+};
 
 }  // namespace
 
@@ -41,14 +57,13 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   state_ = std::make_unique<AppState>();
   AppState& s = *state_;
   s.setup.setDefaults();
+  s.mergeSetup.computeMergeWeights(s.setup.freqGrid);
 
   s.micCalValid = false;
+  // The configuration and calibration files; reading them also re-derives the
+  // sequence sizes from the stored order, while the sizes that follow from
+  // the rate stay at their 44100 Hz values until a rate is chosen.
   readSettingsFiles();
-
-  // The order read from the file decides the sequence sizes; the sizes that
-  // follow from the rate stay at their 44100 Hz values until a rate is chosen.
-  const int32_t orderIndex = s.setup.mlsOrder - 12;
-  s.setup.setMlsOrder(orderIndex >= 0 && orderIndex < kMlsOrderCount ? orderIndex : 1);
   buildMlsTables(s.setup, s.mls);
 
   s.responseValid = false;
@@ -67,14 +82,16 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 TMainForm::~TMainForm() { writeSettingsFiles(); }
 
 void TMainForm::readSettingsFiles() {
-  // Start-up reads the configuration and then the calibration file from the
-  // data directory; until they are connected the defaults stay in place,
-  // which is what a first start without files shows.
+  AppState& s = *state_;
+  s.dataDir = dataDirectory();
+  readConfigFile(s, s.dataDir);
 }
 
 void TMainForm::writeSettingsFiles() {
-  // Shutdown writes the configuration and then the calibration file to the
-  // data directory; not connected yet, so nothing is saved.
+  // A file that cannot be written is skipped; the old one stays whole.
+  const AppState& s = *state_;
+  writeConfigFile(s, s.dataDir);
+  writeCalFile(s, s.dataDir);
 }
 
 void TMainForm::fillLists() {
@@ -86,12 +103,12 @@ void TMainForm::fillLists() {
 
   // The range boxes show the current values as text; no item is chosen
   // until the user picks one.
-  for (double z : zMinChoices) minZ->addItem(formatted("%2.1f", z));
+  for (double z : zMinChoices) minZ->addItem(QString::fromLatin1(zMinText(z).text));
   minZ->setCurrentIndex(-1);
-  minZ->setEditText(formatted("%2.1f", m.zMin));
-  for (double z : zMaxChoices) maxZ->addItem(formatted("%2.0f", z));
+  minZ->setEditText(QString::fromLatin1(zMinText(m.zMin).text));
+  for (double z : zMaxChoices) maxZ->addItem(QString::fromLatin1(zMaxText(z).text));
   maxZ->setCurrentIndex(-1);
-  maxZ->setEditText(formatted("%2.0f", m.zMax));
+  maxZ->setEditText(QString::fromLatin1(zMaxText(m.zMax).text));
 
   fillDeviceLists();
 
@@ -123,8 +140,20 @@ void TMainForm::drawEmptyFrames() {
 }
 
 void TMainForm::redrawGraphs() {
-  state_->calibrationRun = false;
-  for (TImageView* image : {Image1, Image5, Image2}) image->clearFrame();
+  AppState& s = *state_;
+  const GraphInputs in{s.setup,
+                       s.curves,
+                       s.impulse,
+                       s.measurementShown,
+                       s.calibrationView,
+                       {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq}};
+  const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
+  WindowRedrawHooks hooks(s);
+  ::redrawGraphs(in, s.calibrationRun, canvases, hooks);
+  for (TImageView* image : {Image1, Image5, Image2}) {
+    image->canvas().finish();
+    image->update();
+  }
 }
 
 void TMainForm::receiveMessage(uint32_t msg, uint32_t wParam, int32_t) {
@@ -135,7 +164,11 @@ void TMainForm::handleNotification(uint32_t code) {
   updateViewState();
   if (code == ncSampleRate) sRateChange(sRate->currentIndex());
   if (code == ncWindow) recomputeResponse();
-  if (code == ncMerge || code == ncMergeApply) updateMergeGains();
+  if (code == ncMerge || code == ncMergeApply) {
+    MergeSetup& g = state_->mergeSetup;
+    g.updateMergeGains(state_->setup.impedanceMode != 0);
+    g.computeMergeWeights(state_->setup.freqGrid);
+  }
   if (code == ncMergeApply) {
     applyMerge();
     updateViewState();
@@ -151,16 +184,15 @@ void TMainForm::recomputeResponse() {
   if (computeResponse(s.responseContext())) showCh->setEnabled(true);
 }
 
-void TMainForm::updateMergeGains() {
-  // In impedance mode the gains are entered as factors already.
-  MergeSetup& g = state_->mergeSetup;
-  if (state_->setup.impedanceMode != 0) return;
-  g.lowerGain = std::pow(10.0, g.lowerGainDb * 0.05);
-  g.upperGain = std::pow(10.0, g.upperGainDb * 0.05);
-}
-
 void TMainForm::applyMerge() {
-  state_->mergeSetup.mergeShown = false;
+  // The weighted combination becomes the current response.
+  AppState& s = *state_;
+  if (s.setup.impedanceMode != 0) {
+    ::prepareImpedanceCurves(s, true);
+  } else {
+    ::prepareSplCurves(s, true);
+  }
+  s.mergeSetup.mergeShown = false;
   const QSignalBlocker quiet(mainPage);
   mainPage->setCurrentIndex(1);
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/measurement_mode.h"
 #include "setup/app_state.h"
 #include "setup/setting_notify.h"
 
@@ -56,8 +57,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   // numeric entries refreshed from their fields, the title, the channel and
   // smoothing choices, the "Uncalibrated" warning.
   void updateViewState();
-  // Repaints the graphs from the state. For now it clears the graph canvases
-  // to their empty frames; the graph drawing replaces it.
+  // Repaints the time graph and the whole frequency tab from the state.
   void redrawGraphs();
   // Fills curves.splMag/dBTop with the current calibration curves.
   void recomputeCalDisplay(double offsetDb);
@@ -76,16 +76,15 @@ class TMainForm : public QWidget, public NotifyTarget {
   void fillLists();
   void fillDeviceLists();
   void setupNumericEntries();
-  void bindMergeGains(bool impedance);
+  void bindMergeGains(const GainEntrySetup& gains);
   void drawEmptyFrames();
 
   // Follow-ups shared by several handlers.
   void recomputeResponse();
-  void updateMergeGains();
   void applyMerge();
 
-  // The files: the one place where the configuration and calibration files
-  // are read and written.
+  // The configuration and calibration files in the data directory: read once
+  // at start-up, written once at shutdown.
   void readSettingsFiles();
   void writeSettingsFiles();
 
@@ -126,7 +125,6 @@ class TMainForm : public QWidget, public NotifyTarget {
 
  private:
   std::unique_ptr<AppState> state_;
-  std::string dataDir_;
 
   // Level bars and memory slots.
   TImageView* Image3 = nullptr;

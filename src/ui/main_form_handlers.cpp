@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "analysis/measurement_mode.h"
 #include "engine/mls.h"
-#include "setup/control_lists.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"
@@ -182,25 +182,17 @@ void TMainForm::zSmoothClick(bool checked) {
 }
 
 void TMainForm::SplZChange(int index) {
-  AppState& s = *state_;
-  const bool impedance = index != 0;
-  bindMergeGains(impedance);
-  s.setup.impedanceMode = impedance ? 1 : 0;
-  // The shown result belongs to the other kind of measurement.
-  s.measurementShown = false;
-  s.responseValid = false;
-  s.setup.hasResponse = false;
+  // The shown result belongs to the other kind of measurement; the gain
+  // entries edit the pair of fields that the new mode uses.
+  bindMergeGains(switchMeasurementMode(*state_, index != 0));
   updateViewState();
   redrawGraphs();
 }
 
 void TMainForm::minMaxZChange(int) {
-  MeasSetup& m = state_->setup;
-  const int lo = minZ->currentIndex();
-  const int hi = maxZ->currentIndex();
-  if (lo >= 0) m.zMin = zMinChoices[static_cast<size_t>(lo)];
-  if (hi >= 0) m.zMax = zMaxChoices[static_cast<size_t>(hi)];
-  if (lo >= 0 || hi >= 0) redrawGraphs();
+  if (chooseImpedanceRange(state_->setup, minZ->currentIndex(), maxZ->currentIndex())) {
+    redrawGraphs();
+  }
 }
 
 // --- Page changes ------------------------------------------------------------

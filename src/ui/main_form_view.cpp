@@ -63,19 +63,13 @@ void TMainForm::setupNumericEntries() {
   setupEntry(mergeStep, "%2.0f", 0, 50000, 10, 100, &g.baffleFreq, 1, this, ncMerge);
 }
 
-void TMainForm::bindMergeGains(bool impedance) {
-  MergeSetup& g = state_->mergeSetup;
-  if (impedance) {
-    mergeUGain->init("%2.3f", 0.001, 100, 1.05, 1.2, TEditNum::mulStep);
-    mergeUGain->setRef(&g.upperGain);
-    mergeLGain->init("%2.3f", 0.001, 100, 1.05, 1.2, TEditNum::mulStep);
-    mergeLGain->setRef(&g.lowerGain);
-  } else {
-    mergeUGain->init("%2.1f", -200, 200, 0.2, 10, TEditNum::addStep);
-    mergeUGain->setRef(&g.upperGainDb);
-    mergeLGain->init("%2.1f", -200, 200, 0.2, 10, TEditNum::addStep);
-    mergeLGain->setRef(&g.lowerGainDb);
-  }
+void TMainForm::bindMergeGains(const GainEntrySetup& gains) {
+  const TEditNum::EMode mode =
+      gains.stepMode == GainStepMode::multiply ? TEditNum::mulStep : TEditNum::addStep;
+  mergeUGain->init(gains.format, gains.minValue, gains.maxValue, gains.step, gains.ctrlStep, mode);
+  mergeUGain->setRef(gains.upperRef);
+  mergeLGain->init(gains.format, gains.minValue, gains.maxValue, gains.step, gains.ctrlStep, mode);
+  mergeLGain->setRef(gains.lowerRef);
 }
 
 void TMainForm::recomputeCalDisplay(double offsetDb) { ::recomputeCalDisplay(*state_, offsetDb); }

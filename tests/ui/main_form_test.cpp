@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -446,6 +447,38 @@ TEST_F(MainFormTest, TitleIsStoredOnLeavingTheEdit) {
   std::snprintf(form->state().setup.title, kTitleCapacity, "%s", "Recalled");
   form->updateViewState();
   EXPECT_EQ(title->text(), "Recalled");
+}
+
+// Closing saves the settings; the next start shows them. A custom rate of
+// 50000 Hz comes back as "Custom" with its entry shown.
+TEST_F(MainFormTest, SettingsSurviveARestart) {
+  openPage(0);
+  choose("sRate", 0);
+  typeEnter("sRateC", "50000");
+  typeEnter("ZR", "8.2");
+  typeEnter("splRange", "60");
+  choose("nMLS", 3);
+  choose("maxZ", 4);
+  form.reset();
+
+  const QString dir = dataDir.path() + "/";
+  EXPECT_EQ(QFileInfo(dir + "sonrake.cfg").size(), 16326);
+  EXPECT_EQ(QFileInfo(dir + "sonrake.cal").size(), 2832090);
+
+  form = std::make_unique<TMainForm>();
+  EXPECT_EQ(get<QComboBox>("sRate")->currentText(), "Custom");
+  EXPECT_TRUE(shown("sRateC"));
+  EXPECT_EQ(text("sRateC"), "50000");
+  EXPECT_EQ(text("ZR"), "8.20");
+  EXPECT_EQ(text("splRange"), "60.0");
+  EXPECT_EQ(get<QComboBox>("nMLS")->currentText(), "32768");
+  EXPECT_EQ(get<QComboBox>("maxZ")->currentText(), "500");
+  EXPECT_EQ(form->state().setup.mlsSize, 32768);
+  // The window entries are scaled for the rate read (8192 / 50 ms), while
+  // the rate-derived sizes keep their 44100 Hz values until a rate is chosen.
+  EXPECT_EQ(form->state().setup.sampleRate, 50000);
+  EXPECT_EQ(text("winLengthms"), "163.84");
+  EXPECT_EQ(form->state().setup.bandSplitLow, 551);
 }
 
 TEST_F(MainFormTest, HidePhaseClearsThePhaseReadOut) {
