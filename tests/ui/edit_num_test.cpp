@@ -82,22 +82,6 @@ class EditNumTest : public ::testing::Test {
   double bound = 0.0;
 };
 
-TEST_F(EditNumTest, ConstructionDefaults) {
-  TEditNum e;
-  EXPECT_EQ(e.mode, TEditNum::addStep);
-  EXPECT_EQ(e.dRef, nullptr);
-  EXPECT_EQ(e.iRef, nullptr);
-  EXPECT_EQ(e.value, 0.0);
-  EXPECT_STREQ(e.fmtText, "%f");
-  EXPECT_EQ(e.minValue, -1e100);
-  EXPECT_EQ(e.maxValue, 1e100);
-  EXPECT_EQ(e.step, 1.0);
-  EXPECT_EQ(e.ctrlStep, 1.0);
-  EXPECT_EQ(e.scale, 1.0);
-  EXPECT_FALSE(e.log20);
-  EXPECT_EQ(e.notifyWnd, nullptr);
-}
-
 // 10 ms at 44100 Hz is 10 / (1000/44100) = 441 samples; shown back it is
 // 441 * 1000 / 44100 = 10 exactly.
 TEST_F(EditNumTest, TypedMillisecondsAreStoredAsSamples) {
