@@ -9,6 +9,7 @@
 #include "setup/cal_file.h"
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
+#include "setup/impedance_range.h"
 
 namespace {
 
@@ -20,21 +21,10 @@ static_assert(kConfigSettingsOffset == kConfigFileNameOffset + kMicFileNameCapac
 static_assert(kConfigMarkerOffset == kConfigSettingsOffset + 3 * 4 + 6 * 8);
 static_assert(kConfigFileSize == kConfigMarkerOffset + 2);
 
-// The values a control can hold: a file carrying anything else was not
-// written by this program intact.
-constexpr double kZMinChoices[] = {0.1, 0.2, 0.5, 1, 2, 5, 10};
-constexpr double kZMaxChoices[] = {20, 50, 100, 200, 500, 1000};
 constexpr int32_t kCustomRateMin = 1000;
 constexpr int32_t kCustomRateMax = 200000;
 
 bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }  // false for NaN
-
-template <size_t N>
-bool oneOf(double v, const double (&choices)[N]) {
-  for (double c : choices)
-    if (v == c) return true;
-  return false;
-}
 
 // One configuration file as decoded, before anything of it is taken.
 struct ConfigRecord {
@@ -74,9 +64,11 @@ bool settingsInRange(const ConfigRecord& r) {
     return false;
   }
   if (r.mlsOrder < mlsOrderTable.front() || r.mlsOrder > mlsOrderTable.back()) return false;
+  // Each value must be one its control can hold (zMin and zMax one of their
+  // list values): a file carrying anything else was not written intact.
   return within(r.autoscaleOffset, -100.0, 100.0) && within(r.levelScale, -200.0, 200.0) &&
-         within(r.displayRange, 5.0, 100.0) && oneOf(r.zMin, kZMinChoices) &&
-         oneOf(r.zMax, kZMaxChoices) && within(r.seriesR, 0.1, 1000.0);
+         within(r.displayRange, 5.0, 100.0) && zMinIndex(r.zMin) >= 0 &&
+         zMaxIndex(r.zMax) >= 0 && within(r.seriesR, 0.1, 1000.0);
 }
 
 // Decodes the part after the version. Stops at the first field that is not

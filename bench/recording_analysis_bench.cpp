@@ -1,0 +1,45 @@
+// Speed of the analysis at the end of a recording, without drawing: onset,
+// peaks, deconvolution of both channels, impulse start and the response.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+#include "engine/recording_analysis.h"
+#include "setup/app_state.h"
+
+namespace {
+
+// The played buffer back through a sound card: 480 frames late, at gains 0.5
+// and 0.9, with an offset of 3.
+std::unique_ptr<AppState> recordedState(int order, int rateIndex) {
+  auto s = std::make_unique<AppState>();
+  s->setup.setSampleRate(rateIndex);
+  s->setup.setMlsOrder(order - 12);
+  buildMlsTables(s->setup, s->mls);
+  const double gain[2] = {0.5, 0.9};
+  for (int f = 0; f < kRecCapacityFrames; ++f)
+    for (int ch = 0; ch < 2; ++ch) {
+      const int p = f - 480;
+      const int played = (p >= 0 && p < kPlayBufferFrames) ? s->mls.playBuffer[2 * p + ch] : 0;
+      s->recBuffer.samples[2 * f + ch] = static_cast<int16_t>(std::lround(gain[ch] * played) + 3);
+    }
+  s->setup.twoChannel = true;  // both channels, the right one as reference
+  s->measurementRun = true;
+  return s;
+}
+
+void BM_AnalyseRecording(benchmark::State& st) {
+  auto s = recordedState(static_cast<int>(st.range(0)), 7);  // 48000 Hz
+  const int32_t margin = s->setup.delaySamples;
+  for (auto _ : st) {
+    s->setup.delaySamples = margin;  // each run sees the same recording length
+    const RecordingLevels lv = analyseRecording(*s);
+    benchmark::DoNotOptimize(lv);
+    benchmark::DoNotOptimize(s->setup.response.data());
+  }
+}
+BENCHMARK(BM_AnalyseRecording)->ArgName("n")->Arg(12)->Arg(15)->Unit(benchmark::kMillisecond);
+
+}  // namespace

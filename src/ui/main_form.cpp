@@ -1,0 +1,198 @@
+// The window's life: the start-up order, the lists, the files, the messages
+// of the numeric entries and the shutdown.
+
+#include "ui/main_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/curve_prep.h"
+#include "analysis/impedance_curves.h"
+#include "display/redraw.h"
+#include "engine/mls.h"
+#include "setup/config_file.h"
+#include "setup/cal_file.h"
+#include "setup/control_lists.h"
+#include "setup/data_dir.h"
+#include "setup/impedance_range.h"
+#include "setup/view_state.h"
+#include "ui/edit_num.h"
+#include "ui/image_view.h"
+
+namespace {
+
+// What a redraw needs of the window: the busy cursor and the display curves
+// prepared from the current result.
+class WindowRedrawHooks final : public RedrawHooks {
+ public:
+  explicit WindowRedrawHooks(AppState& s) : s_(s) {}
+  void showBusyCursor() override { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  void restoreCursor() override { QApplication::restoreOverrideCursor(); }
+  void prepareSplCurves() override { ::prepareSplCurves(s_, false); }
+  void prepareImpedanceCurves() override { ::prepareImpedanceCurves(s_, false); }
+
+ private:
+  AppState& s_;
+};
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
+  buildLayout();
+
+  // The whole program state in one allocation: settings, slots, merge
+  // settings, transforms and the calibration table (every point (1, 0),
+  // every flag false).
+  state_ = std::make_unique<AppState>();
+  AppState& s = *state_;
+  s.setup.setDefaults();
+  s.mergeSetup.computeMergeWeights(s.setup.freqGrid);
+
+  s.micCalValid = false;
+  // The configuration and calibration files; reading them also re-derives the
+  // sequence sizes from the stored order, while the sizes that follow from
+  // the rate stay at their 44100 Hz values until a rate is chosen.
+  readSettingsFiles();
+  buildMlsTables(s.setup, s.mls);
+
+  s.responseValid = false;
+  s.calibrationRun = false;
+  s.micImportAsk = true;
+  s.measurementShown = false;
+
+  fillLists();
+  setupNumericEntries();
+  connectHandlers();
+
+  updateViewState();
+  redrawGraphs();
+}
+
+TMainForm::~TMainForm() { writeSettingsFiles(); }
+
+void TMainForm::readSettingsFiles() {
+  AppState& s = *state_;
+  s.dataDir = dataDirectory();
+  readConfigFile(s, s.dataDir);
+}
+
+void TMainForm::writeSettingsFiles() {
+  // A file that cannot be written is skipped; the old one stays whole.
+  const AppState& s = *state_;
+  writeConfigFile(s, s.dataDir);
+  writeCalFile(s, s.dataDir);
+}
+
+void TMainForm::fillLists() {
+  const AppState& s = *state_;
+  const MeasSetup& m = s.setup;
+
+  for (int32_t size : mlsSizeTable) nMLS->addItem(QString::number(size));
+  nMLS->setCurrentIndex(m.mlsOrder - 12);
+
+  // The range boxes show the current values as text; no item is chosen
+  // until the user picks one.
+  for (double z : zMinChoices) minZ->addItem(QString::fromLatin1(zMinText(z).text));
+  minZ->setCurrentIndex(-1);
+  minZ->setEditText(QString::fromLatin1(zMinText(m.zMin).text));
+  for (double z : zMaxChoices) maxZ->addItem(QString::fromLatin1(zMaxText(z).text));
+  maxZ->setCurrentIndex(-1);
+  maxZ->setEditText(QString::fromLatin1(zMaxText(m.zMax).text));
+
+  fillDeviceLists();
+
+  for (const char* name : channelNames) showCh->addItem(QString::fromLatin1(name));
+  showCh->setEnabled(false);
+
+  drawEmptyFrames();
+
+  sRate->addItem(QStringLiteral("Custom"));
+  for (int i = 1; i < kSampleRateCount; ++i) sRate->addItem(QString::number(sampleRateTable[i]));
+  sRate->setCurrentIndex(m.sRateIndex);
+  sRateC->setVisible(m.sRateIndex == 0);
+
+  for (const char* name : smoothingNames) cbSmooth->addItem(QString::fromLatin1(name));
+}
+
+void TMainForm::fillDeviceLists() {
+  // The devices in identifier order; the item index is the device number.
+  outDev->addItem(QStringLiteral("Simulator output"));
+  outDev->setCurrentIndex(state_->outDeviceId < outDev->count() ? state_->outDeviceId : -1);
+  inDev->addItem(QStringLiteral("Simulator: loudspeaker (mic L, loop R)"));
+  inDev->addItem(QStringLiteral("Simulator: loopback cable"));
+  inDev->addItem(QStringLiteral("Simulator: impedance jig 12 ohm"));
+  inDev->setCurrentIndex(state_->inDeviceId < inDev->count() ? state_->inDeviceId : -1);
+}
+
+void TMainForm::drawEmptyFrames() {
+  for (TImageView* image : {Image3, Image4, Image1, Image5, Image2}) image->clearFrame();
+}
+
+void TMainForm::redrawGraphs() {
+  AppState& s = *state_;
+  const GraphInputs in{s.setup,
+                       s.curves,
+                       s.impulse,
+                       s.measurementShown,
+                       s.calibrationView,
+                       {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq}};
+  const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
+  WindowRedrawHooks hooks(s);
+  ::redrawGraphs(in, s.calibrationRun, canvases, hooks);
+  for (TImageView* image : {Image1, Image5, Image2}) {
+    image->canvas().finish();
+    image->update();
+  }
+}
+
+void TMainForm::receiveMessage(uint32_t msg, uint32_t wParam, int32_t) {
+  if (msg == msgSettingChanged) handleNotification(wParam);
+}
+
+void TMainForm::handleNotification(uint32_t code) {
+  updateViewState();
+  if (code == ncSampleRate) sRateChange(sRate->currentIndex());
+  if (code == ncWindow) recomputeResponse();
+  if (code == ncMerge || code == ncMergeApply) {
+    MergeSetup& g = state_->mergeSetup;
+    g.updateMergeGains(state_->setup.impedanceMode != 0);
+    g.computeMergeWeights(state_->setup.freqGrid);
+  }
+  if (code == ncMergeApply) {
+    applyMerge();
+    updateViewState();
+  }
+  redrawGraphs();
+}
+
+void TMainForm::recomputeResponse() {
+  // Only a response measured in this mode has an impulse response behind it;
+  // a recalled curve or one from before a mode change is left alone.
+  AppState& s = *state_;
+  if (!s.setup.hasResponse) return;
+  if (computeResponse(s.responseContext())) showCh->setEnabled(true);
+}
+
+void TMainForm::applyMerge() {
+  // The weighted combination becomes the current response.
+  AppState& s = *state_;
+  if (s.setup.impedanceMode != 0) {
+    ::prepareImpedanceCurves(s, true);
+  } else {
+    ::prepareSplCurves(s, true);
+  }
+  s.mergeSetup.mergeShown = false;
+  const QSignalBlocker quiet(mainPage);
+  mainPage->setCurrentIndex(1);
+}

@@ -1,0 +1,209 @@
+#pragma once
+// TMainForm: the program's one window. It owns the whole program state (one
+// AppState on the heap) and is a layer of bindings over it: each handler
+// reads its control, writes the setting, runs the core operation and ends in
+// updateViewState and/or redrawGraphs. The code is split by concern:
+//   main_form.cpp           construction order, shutdown, files, messages
+//   main_form_layout.cpp    every control with its geometry, texts and hints
+//   main_form_view.cpp      updateViewState and the numeric entry setup
+//   main_form_handlers.cpp  the control handlers
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analysis/measurement_mode.h"
+#include "setup/app_state.h"
+#include "setup/setting_notify.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class TEditNum;
+class TImageView;
+
+class TMainForm : public QWidget, public NotifyTarget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 667;
+  static constexpr int kHeight = 572;
+
+  // Builds the window and the program state in start-up order: defaults,
+  // the configuration and calibration files, the MLS tables, the lists and
+  // the numeric entries, then the view state and the first redraw.
+  explicit TMainForm(QWidget* parent = nullptr);
+  // Saves the configuration and then the calibration file.
+  ~TMainForm() override;
+
+  const AppState& state() const { return *state_; }
+  AppState& state() { return *state_; }
+
+  // msgSettingChanged from a numeric entry: runs handleNotification(wParam).
+  // Other messages are ignored.
+  void receiveMessage(uint32_t msg, uint32_t wParam, int32_t lParam) override;
+  // The follow-up of a changed setting by its code (ncDisplay .. ncSampleRate):
+  // view state, the recomputation the code asks for, redraw.
+  void handleNotification(uint32_t code);
+  // Shows the state: visibility, enabling and captions of the controls, the
+  // numeric entries refreshed from their fields, the title, the channel and
+  // smoothing choices, the "Uncalibrated" warning.
+  void updateViewState();
+  // Repaints the time graph and the whole frequency tab from the state.
+  void redrawGraphs();
+  // Fills curves.splMag/dBTop with the current calibration curves.
+  void recomputeCalDisplay(double offsetDb);
+
+ private:
+  // Construction (main_form_layout.cpp).
+  void buildLayout();
+  void buildLevelArea();
+  void buildGraphPages();
+  void buildSettingsPage(QWidget* page);
+  void buildMeasurePage(QWidget* page);
+  void buildMergePage(QWidget* page);
+  void connectHandlers();
+
+  // Start-up steps (main_form.cpp / main_form_view.cpp).
+  void fillLists();
+  void fillDeviceLists();
+  void setupNumericEntries();
+  void bindMergeGains(const GainEntrySetup& gains);
+  void drawEmptyFrames();
+
+  // Follow-ups shared by several handlers.
+  void recomputeResponse();
+  void applyMerge();
+
+  // The configuration and calibration files in the data directory: read once
+  // at start-up, written once at shutdown.
+  void readSettingsFiles();
+  void writeSettingsFiles();
+
+ public Q_SLOTS:
+  // Handlers, named after their control and event.
+  void sRateChange(int index);
+  void nMLSChange(int index);
+  void inDevChange(int index);
+  void outDevChange(int index);
+  void freqDTitleExit();
+  void delayStartClick(bool checked);
+  void cbCycleClick(bool checked);
+  void invertClick(bool checked);
+  void cbSmoothChange(int index);
+  void showChChange(int index);
+  void twoChModeClick(bool checked);
+  void hidePhaseClick(bool checked);
+  void micDataDisableClick(bool checked);
+  void zSmoothClick(bool checked);
+  void SplZChange(int index);
+  void minMaxZChange(int index);
+  void mainPageChange(int index);
+  void TimeFreqCtrlChange(int index);
+  void mergeUListChange(int index);
+  void mergeRButtonClick(bool checked);
+  void addRButtonClick(bool checked);
+  void mergeApplyClick();
+  void storeClick(int slot);   // S1..S8, slot 1..8
+  void recallClick(int slot);  // R1..R8
+  void startClick();
+  void LevelClick();
+  void CalibrateClick();
+  void micDataImportClick();
+  void exportMeasClick();
+  void copyFToClipClick();
+  void graphCursorMove(int x, int y);
+  void noGraphCursor(int x, int y);
+
+ private:
+  std::unique_ptr<AppState> state_;
+
+  // Level bars and memory slots.
+  TImageView* Image3 = nullptr;
+  TImageView* Image4 = nullptr;
+  std::array<QPushButton*, 8> storeButtons{};
+  std::array<QPushButton*, 8> recallButtons{};
+
+  // Graph pages.
+  QTabWidget* TimeFreqCtrl = nullptr;
+  TImageView* Image1 = nullptr;
+  TImageView* Image5 = nullptr;
+  TImageView* Image2 = nullptr;
+  QComboBox* showCh = nullptr;
+  QPushButton* exportMeas = nullptr;
+  QPushButton* copyFToClip = nullptr;
+  QLineEdit* freqLabel = nullptr;
+  QLineEdit* yLabel1 = nullptr;
+  QLineEdit* yLabel2 = nullptr;
+  QCheckBox* hidePhase = nullptr;
+  QLineEdit* freqDTitle = nullptr;
+  TEditNum* fLow = nullptr;
+  TEditNum* fHigh = nullptr;
+
+  // Settings page.
+  QTabWidget* mainPage = nullptr;
+  QComboBox* sRate = nullptr;
+  TEditNum* sRateC = nullptr;
+  QComboBox* nMLS = nullptr;
+  QComboBox* inDev = nullptr;
+  QComboBox* outDev = nullptr;
+  QPushButton* Level = nullptr;
+  QPushButton* Calibrate = nullptr;
+  QCheckBox* micDataDisable = nullptr;
+  QPushButton* micDataImport = nullptr;
+
+  // Measure page.
+  QTabWidget* SplZ = nullptr;
+  QLabel* unCalibrated = nullptr;
+  QPushButton* start = nullptr;
+  QCheckBox* cbCycle = nullptr;
+  QCheckBox* delayStart = nullptr;
+  TEditNum* winStartms = nullptr;
+  TEditNum* winStartcm = nullptr;
+  TEditNum* winLengthms = nullptr;
+  TEditNum* winLengths = nullptr;
+  QComboBox* cbSmooth = nullptr;
+  QLabel* dBOffsetPre = nullptr;
+  TEditNum* dBOffset = nullptr;
+  QLabel* dBOffsetPost = nullptr;
+  TEditNum* splRange = nullptr;
+  TEditNum* splScale = nullptr;
+  QCheckBox* invert = nullptr;
+  QCheckBox* twoChMode = nullptr;
+  TEditNum* ZR = nullptr;
+  QComboBox* minZ = nullptr;
+  QComboBox* maxZ = nullptr;
+  QCheckBox* zSmooth = nullptr;
+
+  // Merge/Add page.
+  QLabel* mergeFreqPre = nullptr;
+  TEditNum* mergeFreq = nullptr;
+  QLabel* mergeFreqPost = nullptr;
+  QComboBox* mergeUList = nullptr;
+  QRadioButton* mergeRButton = nullptr;
+  QRadioButton* addRButton = nullptr;
+  QPushButton* mergeApply = nullptr;
+  QGroupBox* mergeLGroup = nullptr;
+  QLabel* mergeLDelayPre = nullptr;
+  TEditNum* mergeLDelay = nullptr;
+  QLabel* mergeLDelayPost = nullptr;
+  TEditNum* mergeLGain = nullptr;
+  QLabel* scaleLPost = nullptr;
+  QLabel* mergeStepPre = nullptr;
+  TEditNum* mergeStep = nullptr;
+  QLabel* mergeStepPost = nullptr;
+  QGroupBox* mergeUGroup = nullptr;
+  QLabel* mergeUDelayPre = nullptr;
+  TEditNum* mergeUDelay = nullptr;
+  QLabel* mergeUDelayPost = nullptr;
+  TEditNum* mergeUGain = nullptr;
+  QLabel* scaleUPost = nullptr;
+};

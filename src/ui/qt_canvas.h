@@ -1,0 +1,42 @@
+#pragma once
+// The graph canvas on screen: draws into an off-screen QImage that a widget
+// shows. The painter stays open across a whole redraw (opening one per call
+// would cost more than the drawing); finish() closes it before the image is
+// shown or copied.
+
+#include <QImage>
+#include <QPainter>
+
+#include "display/canvas.h"
+
+class QtCanvas final : public Canvas {
+ public:
+  QtCanvas(int width, int height);
+  ~QtCanvas() override;
+  QtCanvas(const QtCanvas&) = delete;
+  QtCanvas& operator=(const QtCanvas&) = delete;
+
+  int width() const override { return image_.width(); }
+  int height() const override { return image_.height(); }
+  void setPen(const Pen& pen) override;
+  Pen pen() const override { return pen_; }
+  void moveTo(int x, int y) override;
+  void lineTo(int x, int y) override;
+  void rectangle(int x1, int y1, int x2, int y2) override;
+  void fillRect(int x1, int y1, int x2, int y2, Rgb colour) override;
+  void textOut(int x, int y, const char* text) override;
+
+  // Ends the drawing in progress; the image is then complete.
+  void finish();
+  // The picture drawn so far (finishes first).
+  const QImage& image();
+
+ private:
+  QPainter& painter();
+
+  QImage image_;
+  QPainter painter_;
+  Pen pen_{};
+  int x_ = 0;
+  int y_ = 0;
+};
