@@ -7,8 +7,9 @@
 //   1 "Simulator: loopback cable": both inputs = both outputs.
 //   2 "Simulator: impedance jig 12 ohm": left = the left output (the voltage
 //     across resistor and driver), right = that voltage times Z / (12 + Z),
-//     the part across the driver; both 32 frames late, which the jig's
-//     filter needs (see ImpedanceJigModel).
+//     the part across the driver; both halved by an input attenuator, so the
+//     driver's ringing never clips the right input, and both 32 frames late,
+//     which the jig's filter needs (see ImpedanceJigModel).
 // All three pass through one sound-card model: 480 frames of latency, gain
 // 0.9, +3 LSB of DC, white noise of RMS 2 LSB from a fixed seed (restarted at
 // every opening of the input), rounding and clipping to 16 bits. See

@@ -188,8 +188,8 @@ void ImpedanceJigModel::process(double x, double& left, double& right) {
   resonated_[pos_] = resonance_.process(x);
   double sum = 0.0;
   for (int n = 0; n < kCoilTaps; ++n) sum += coil_[n] * resonated_[(pos_ - n) & (kHistory - 1)];
-  right = sum;
-  left = raw_[(pos_ - kDelayFrames) & (kHistory - 1)];
+  right = kInputScale * sum;
+  left = kInputScale * raw_[(pos_ - kDelayFrames) & (kHistory - 1)];
 }
 
 std::complex<double> ImpedanceJigModel::response(double freqHz) const {

@@ -78,10 +78,17 @@ struct DriverModel {
 // the voice-coil inductance part as a short FIR filter designed by frequency
 // sampling (the bilinear transform would warp it badly near the top of the
 // band). The FIR filter needs kDelayFrames of look-ahead, so both channels are
-// delayed by that much; their ratio is the divider's response.
+// delayed by that much; their ratio is the divider's response. Both outputs
+// are halved (kInputScale), as by an attenuator in front of the sound card's
+// inputs: the driver's voltage rings well above the drive level near the top
+// of the band and at its resonance, and a full-scale sequence (+-30000) would
+// otherwise clip the right input (peaks near 40000), which spoils the measured
+// impedance by several percent. Halved, the worst case stays below 30000 at
+// every rate up to 200 kHz.
 class ImpedanceJigModel {
  public:
   static constexpr double kSeriesOhm = 12.0;
+  static constexpr double kInputScale = 0.5;
   static constexpr int kCoilTaps = 128;
   static constexpr int kDelayFrames = 32;
 
