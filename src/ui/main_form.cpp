@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,9 @@
 #include "analysis/impedance_curves.h"
 #include "display/redraw.h"
 #include "engine/mls.h"
+#include "platform/combined_audio.h"
+#include "platform/portaudio/pa_audio.h"
+#include "platform/sim_audio.h"
 #include "setup/config_file.h"
 #include "setup/cal_file.h"
 #include "setup/control_lists.h"
@@ -26,6 +30,8 @@
 #include "setup/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
+#include "ui/qt_dialogs.h"
+#include "ui/wave_notifier.h"
 
 namespace {
 
@@ -46,6 +52,23 @@ class WindowRedrawHooks final : public RedrawHooks {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  // The real devices first, the simulated ones after them (or first, when
+  // there is no real pair); the simulator keeps time with the sample rate.
+  pa_ = std::make_unique<PaAudio>();
+  sim_ = std::make_unique<SimAudio>(SimAudio::Pacing::realTime);
+  ownAudio_ = std::make_unique<CombinedWaveAudio>(pa_.get(), *sim_);
+  ownDialogs_ = std::make_unique<TQtDialogs>(this);
+  audio_ = ownAudio_.get();
+  dialogs_ = ownDialogs_.get();
+  construct();
+}
+
+TMainForm::TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), audio_(&audio), dialogs_(&dialogs) {
+  construct();
+}
+
+void TMainForm::construct() {
   QFont small = font();
   small.setPixelSize(11);
   setFont(small);
@@ -58,6 +81,15 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   AppState& s = *state_;
   s.setup.setDefaults();
   s.mergeSetup.computeMergeWeights(s.setup.freqGrid);
+
+  // The sound card on the chosen devices; its notices are handled on this
+  // thread, from the event loop.
+  notifier_ = std::make_unique<TWaveNotifier>([this](const WaveNotice& n) { onWaveNotice(n); });
+  card_ = std::make_unique<SoundCard>(s, *audio_, *notifier_, cardHost_);
+  delayTimer_ = new QTimer(this);
+  delayTimer_->setSingleShot(true);
+  delayTimer_->setTimerType(Qt::PreciseTimer);
+  connect(delayTimer_, &QTimer::timeout, this, &TMainForm::delayedStartDue);
 
   s.micCalValid = false;
   // The configuration and calibration files; reading them also re-derives the
@@ -79,7 +111,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   redrawGraphs();
 }
 
-TMainForm::~TMainForm() { writeSettingsFiles(); }
+TMainForm::~TMainForm() {
+  // No notice is taken from here on; the devices stop before the backends go.
+  notifier_->close();
+  delayTimer_->stop();
+  card_->stopDevices();
+  if (busyCursor_) QApplication::restoreOverrideCursor();
+  writeSettingsFiles();
+}
 
 void TMainForm::readSettingsFiles() {
   AppState& s = *state_;
@@ -127,12 +166,19 @@ void TMainForm::fillLists() {
 
 void TMainForm::fillDeviceLists() {
   // The devices in identifier order; the item index is the device number.
-  outDev->addItem(QStringLiteral("Simulator output"));
-  outDev->setCurrentIndex(state_->outDeviceId < outDev->count() ? state_->outDeviceId : -1);
-  inDev->addItem(QStringLiteral("Simulator: loudspeaker (mic L, loop R)"));
-  inDev->addItem(QStringLiteral("Simulator: loopback cable"));
-  inDev->addItem(QStringLiteral("Simulator: impedance jig 12 ohm"));
-  inDev->setCurrentIndex(state_->inDeviceId < inDev->count() ? state_->inDeviceId : -1);
+  // Without devices a list stays empty and device 0 is used all the same:
+  // its opening then fails with the backend's text.
+  char name[256];
+  const auto fill = [&](QComboBox* list, WaveDirection dir, int16_t chosen) {
+    const int count = audio_->deviceCount(dir);
+    for (int id = 0; id < count; ++id) {
+      audio_->deviceName(dir, id, name, sizeof name);
+      list->addItem(QString::fromUtf8(name));
+    }
+    list->setCurrentIndex(chosen >= 0 && chosen < count ? chosen : -1);
+  };
+  fill(outDev, WaveDirection::output, state_->outDeviceId);
+  fill(inDev, WaveDirection::input, state_->inDeviceId);
 }
 
 void TMainForm::drawEmptyFrames() {

@@ -7,17 +7,31 @@
 //   main_form_layout.cpp    every control with its geometry, texts and hints
 //   main_form_view.cpp      updateViewState and the numeric entry setup
 //   main_form_handlers.cpp  the control handlers
+//   main_form_measure.cpp   the runs: start, level test, calibration, the
+//                           sound card and the end of each recording
 
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "analysis/measurement_mode.h"
+#include "engine/recording_analysis.h"
+#include "engine/run_control.h"
+#include "engine/sound_card.h"
 #include "setup/app_state.h"
 #include "setup/setting_notify.h"
+
+class CombinedWaveAudio;
+class Dialogs;
+class PaAudio;
+class SimAudio;
+class TQtDialogs;
+class TWaveNotifier;
+class WaveAudio;
 
 class QCheckBox;
 class QComboBox;
@@ -27,6 +41,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
+class QTimer;
 class TEditNum;
 class TImageView;
 
@@ -39,9 +54,15 @@ class TMainForm : public QWidget, public NotifyTarget {
 
   // Builds the window and the program state in start-up order: defaults,
   // the configuration and calibration files, the MLS tables, the lists and
-  // the numeric entries, then the view state and the first redraw.
+  // the numeric entries, then the view state and the first redraw. The
+  // devices are the real ones (PortAudio) and the simulated ones, paced in
+  // real time; failures are shown in Qt's message boxes.
   explicit TMainForm(QWidget* parent = nullptr);
-  // Saves the configuration and then the calibration file.
+  // The same window on the given devices and dialogs instead (tests: a
+  // manually paced simulator and a recorder). Both must outlive the window.
+  TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent = nullptr);
+  // Ends a run under way (devices reset and closed, no more notices taken),
+  // then saves the configuration and then the calibration file.
   ~TMainForm() override;
 
   const AppState& state() const { return *state_; }
@@ -61,8 +82,53 @@ class TMainForm : public QWidget, public NotifyTarget {
   void redrawGraphs();
   // Fills curves.splMag/dBTop with the current calibration curves.
   void recomputeCalDisplay(double offsetDb);
+  // Enables or disables the settings controls a run locks, in their order;
+  // enabling leaves showCh alone, and exportMeas and start while the
+  // calibration view is shown; disabling leaves start to its handler.
+  void setControlsEnabled(bool enable);
+  // The end of a recording: levels, the level test's waveforms or the
+  // impulse and frequency responses, view and redraw, then the next cycle
+  // or the end of the run.
+  void processRecording();
+  // A delayed start is waiting for its two seconds.
+  bool delayedStartPending() const { return delayPending_; }
 
  private:
+  // What the sound card asks of the window (main_form_measure.cpp). A
+  // setControlsEnabled(true) from here means the run ended by a failure.
+  class CardHost final : public SoundCardHost {
+   public:
+    explicit CardHost(TMainForm& form) : form_(form) {}
+    void showWarning(const char* text) override;
+    void setControlsEnabled(bool enable) override;
+    void setBusyCursor(bool busy) override;
+    void processRecording() override;
+    void exitProgram(int code) override;
+
+   private:
+    TMainForm& form_;
+  };
+  // What the end of a recording asks of the window (main_form_measure.cpp).
+  class AnalysisHooks final : public RecordingHooks {
+   public:
+    explicit AnalysisHooks(TMainForm& form) : form_(form) {}
+    void showBusyCursor() override;
+    void restoreCursor() override;
+    void enableChannelSelector() override;
+    void updateViewState() override;
+    void redrawGraphs() override;
+    void startRecording() override;
+    void stopDevices() override;
+    void setControlsEnabled(bool enable) override;
+
+   private:
+    TMainForm& form_;
+  };
+
+  // The construction common to both constructors, once the devices and the
+  // dialogs are known.
+  void construct();
+
   // Construction (main_form_layout.cpp).
   void buildLayout();
   void buildLevelArea();
@@ -82,6 +148,13 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Follow-ups shared by several handlers.
   void recomputeResponse();
   void applyMerge();
+
+  // Runs (main_form_measure.cpp).
+  void beginRun(RunKind kind);
+  void delayedStartDue();
+  void setBusyCursor(bool busy);
+  void onWaveNotice(const WaveNotice& notice);
+  QWidget* runControlWidget(RunControl control) const;
 
   // The configuration and calibration files in the data directory: read once
   // at start-up, written once at shutdown.
@@ -125,6 +198,26 @@ class TMainForm : public QWidget, public NotifyTarget {
 
  private:
   std::unique_ptr<AppState> state_;
+
+  // The sound devices. Declared so that the notifier outlives the backends
+  // that post to it, and the backends outlive the combined list and the
+  // sound card that use them. Own backends only with the first constructor.
+  std::unique_ptr<TWaveNotifier> notifier_;
+  std::unique_ptr<PaAudio> pa_;
+  std::unique_ptr<SimAudio> sim_;
+  std::unique_ptr<CombinedWaveAudio> ownAudio_;
+  std::unique_ptr<TQtDialogs> ownDialogs_;
+  WaveAudio* audio_ = nullptr;
+  Dialogs* dialogs_ = nullptr;
+  CardHost cardHost_{*this};
+  AnalysisHooks analysisHooks_{*this};
+  std::unique_ptr<SoundCard> card_;
+
+  // The delayed start's wait, on the monotonic clock, without blocking.
+  QTimer* delayTimer_ = nullptr;
+  std::chrono::steady_clock::time_point delayStartedAt_{};
+  bool delayPending_ = false;
+  bool busyCursor_ = false;  // the hourglass set by a run is shown
 
   // Level bars and memory slots.
   TImageView* Image3 = nullptr;

@@ -151,10 +151,6 @@ void TMainForm::TimeFreqCtrlChange(int) {
 
 // --- Measure page ----------------------------------------------------------
 
-void TMainForm::delayStartClick(bool checked) { state_->setup.delayedStart = checked; }
-
-void TMainForm::cbCycleClick(bool checked) { state_->setup.cyclic = checked; }
-
 void TMainForm::invertClick(bool checked) {
   state_->setup.invertPolarity = checked;
   redrawGraphs();
@@ -245,14 +241,11 @@ void TMainForm::addRButtonClick(bool checked) {
 
 void TMainForm::mergeApplyClick() { handleNotification(ncMergeApply); }
 
-// --- Handlers of later work: measurement runs, level test, calibration,
-// --- microphone data, export, clipboard, memory slots, cursor read-out.
+// --- Handlers of later work: microphone data, export, clipboard, memory
+// --- slots, cursor read-out. The runs are in main_form_measure.cpp.
 
 void TMainForm::storeClick(int) {}
 void TMainForm::recallClick(int) {}
-void TMainForm::startClick() {}
-void TMainForm::LevelClick() {}
-void TMainForm::CalibrateClick() {}
 void TMainForm::micDataImportClick() {}
 void TMainForm::exportMeasClick() {}
 void TMainForm::copyFToClipClick() {}

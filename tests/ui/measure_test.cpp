@@ -1,0 +1,335 @@
+// Whole measurements from the window, driven as a user drives it: choose list
+// items, tick boxes, click buttons. The window runs on the simulated devices
+// with manual pacing, so a run takes no real time and always records the
+// same samples; the test advances the simulated clock and then lets the
+// window's event loop take the notices.
+
+#include "ui/main_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../core/dialog_recorder.h"
+#include "platform/combined_audio.h"
+#include "platform/sim_audio.h"
+#include "ui/edit_num.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kPi = 3.14159265358979323846;
+
+// Passes every call on to the real (simulated) devices and writes down the
+// ones that open, start, stop and close, with the time they happened. It can
+// refuse to open the input, and it can report a failure of the input device
+// the way a backend does: a deviceError notice through the input's notifier.
+class SpyAudio : public WaveAudio {
+ public:
+  struct Event {
+    std::string op;
+    WaveHandle handle;
+    Clock::time_point at;
+  };
+
+  explicit SpyAudio(WaveAudio& inner) : inner_(inner) {}
+
+  int count(const std::string& op) const {
+    int n = 0;
+    for (const Event& e : events) n += e.op == op;
+    return n;
+  }
+  // Index of the first event `op` at or after `from`, or -1.
+  int find(const std::string& op, size_t from = 0) const {
+    for (size_t i = from; i < events.size(); ++i) {
+      if (events[i].op == op) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  void failInput(WaveResult error) {
+    inputNotifier->post({WaveNoticeKind::deviceError, inputHandle, nullptr, error});
+  }
+
+  std::vector<Event> events;
+  WaveResult refuseInput = kWaveOk;
+  WaveNotifier* inputNotifier = nullptr;
+  WaveHandle inputHandle = kNoWaveHandle;
+
+  int deviceCount(WaveDirection dir) const override { return inner_.deviceCount(dir); }
+  void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override {
+    inner_.deviceName(dir, id, text, capacity);
+  }
+  WaveResult openOutput(int id, const WaveFormat& format, WaveNotifier* notifier,
+                        WaveHandle& handle) override {
+    const WaveResult r = inner_.openOutput(id, format, notifier, handle);
+    log(notifier != nullptr ? "openOutput" : "primeOutput", handle);
+    return r;
+  }
+  WaveResult openInput(int id, const WaveFormat& format, WaveNotifier* notifier,
+                       WaveHandle& handle) override {
+    if (refuseInput != kWaveOk) {
+      handle = kNoWaveHandle;
+      log("refusedInput", handle);
+      return refuseInput;
+    }
+    const WaveResult r = inner_.openInput(id, format, notifier, handle);
+    inputNotifier = notifier;
+    inputHandle = handle;
+    log("openInput", handle);
+    return r;
+  }
+  WaveResult prepare(WaveHandle h, WaveHeader& header) override {
+    return inner_.prepare(h, header);
+  }
+  WaveResult unprepare(WaveHandle h, WaveHeader& header) override {
+    return inner_.unprepare(h, header);
+  }
+  WaveResult addBuffer(WaveHandle h, WaveHeader& header) override {
+    return inner_.addBuffer(h, header);
+  }
+  WaveResult start(WaveHandle h) override {
+    log("start", h);
+    return inner_.start(h);
+  }
+  WaveResult write(WaveHandle h, WaveHeader& header) override { return inner_.write(h, header); }
+  WaveResult reset(WaveHandle h) override {
+    log("reset", h);
+    return inner_.reset(h);
+  }
+  WaveResult close(WaveHandle h) override {
+    log("close", h);
+    return inner_.close(h);
+  }
+  void errorText(WaveResult code, char* text, size_t capacity) const override {
+    inner_.errorText(code, text, capacity);
+  }
+
+ private:
+  void log(const char* op, WaveHandle h) { events.push_back({op, h, Clock::now()}); }
+  WaveAudio& inner_;
+};
+
+// One audio-EQ-cookbook biquad (high-pass or low-pass, corner f0, quality q,
+// at rate fs), evaluated at f on the unit circle: b0, b1, b2, a0, a1, a2 as
+// the cookbook gives them, H = (b0 + b1 z^-1 + b2 z^-2) / (a0 + a1 z^-1 + a2 z^-2).
+std::complex<double> cookbook(bool highPass, double f0, double q, double fs, double f) {
+  const double w0 = 2.0 * kPi * f0 / fs;
+  const double c = std::cos(w0);
+  const double alpha = std::sin(w0) / (2.0 * q);
+  const double b0 = highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
+  const double b1 = highPass ? -(1.0 + c) : 1.0 - c;
+  const double b2 = b0;
+  const double a0 = 1.0 + alpha;
+  const double a1 = -2.0 * c;
+  const double a2 = 1.0 - alpha;
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * kPi * f / fs);
+  return (b0 + b1 * z1 + b2 * z1 * z1) / (a0 + a1 * z1 + a2 * z1 * z1);
+}
+
+// The simulated loudspeaker as the microphone hears it: gain 0.5, a
+// high-pass at 60 Hz (Q 0.8) and a low-pass at 12 kHz (Q 0.707), in dB.
+double loudspeakerDb(double fs, double f) {
+  const std::complex<double> h =
+      0.5 * cookbook(true, 60.0, 0.8, fs, f) * cookbook(false, 12000.0, 0.707, fs, f);
+  return 20.0 * std::log10(std::abs(h));
+}
+
+// The simulated driver's impedance in ohm: Re 6.0, Le 0.40 mH, fs 45 Hz,
+// Qms 3.5, Qes 0.45; Z = Re + jwLe + Res (jw/(ws Qms)) / (1 - (w/ws)^2 +
+// jw/(ws Qms)) with Res = Re Qms / Qes = 46.67 ohm, so |Z| peaks at about
+// 52.7 ohm at 45 Hz.
+double driverOhm(double f) {
+  const double re = 6.0, le = 0.40e-3, qms = 3.5, qes = 0.45;
+  const double w = 2.0 * kPi * f;
+  const double ws = 2.0 * kPi * 45.0;
+  const double res = re * qms / qes;
+  const std::complex<double> jw(0.0, w);
+  const std::complex<double> motional =
+      res * (jw / (ws * qms)) / (1.0 - (w / ws) * (w / ws) + jw / (ws * qms));
+  return std::abs(re + jw * le + motional);
+}
+
+class MeasureTest : public ::testing::Test {
+ protected:
+  static constexpr int kRate48000 = 7;  // items of the sample-rate list
+  static constexpr int kMls16384 = 2;   // item of the MLS length list
+  static constexpr int kSettingsPage = 0;
+  static constexpr int kMeasurePage = 1;
+
+  void SetUp() override {
+    // A data directory of its own, empty: a first start without files.
+    ASSERT_TRUE(dataDir.isValid());
+    qputenv("KALDER", dataDir.path().toLocal8Bit() + "/");
+    form = std::make_unique<TMainForm>(audio, dialogs);
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+  void TearDown() override {
+    form.reset();
+    qunsetenv("KALDER");
+  }
+
+  template <typename T>
+  T* get(const char* name) {
+    T* w = form->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  const AppState& state() { return form->state(); }
+  bool enabled(const char* name) { return get<QWidget>(name)->isEnabled(); }
+  QString caption(const char* button) { return get<QPushButton>(button)->text(); }
+
+  // A user's choice in a list, by the item's text.
+  void choose(const char* list, const char* itemText) {
+    QComboBox* c = get<QComboBox>(list);
+    const int index = c->findText(QString::fromLatin1(itemText));
+    ASSERT_GE(index, 0) << itemText;
+    choose(list, index);
+  }
+  void choose(const char* list, int index) {
+    QComboBox* c = get<QComboBox>(list);
+    c->setCurrentIndex(index);
+    Q_EMIT c->activated(index);
+  }
+  void click(const char* name) { QTest::mouseClick(get<QWidget>(name), Qt::LeftButton); }
+  void tick(const char* box, bool on) {
+    QCheckBox* b = get<QCheckBox>(box);
+    if (b->isChecked() != on) QTest::mouseClick(b, Qt::LeftButton);
+    ASSERT_EQ(b->isChecked(), on) << box;
+  }
+  void openPage(int index) { get<QTabWidget>("mainPage")->setCurrentIndex(index); }
+  void openSplZ(int index) { get<QTabWidget>("SplZ")->setCurrentIndex(index); }
+
+  bool runUnderway() {
+    const SoundCardState& sc = state().soundCard;
+    return sc.recording || sc.hWaveIn != kNoWaveHandle || sc.hWaveOut != kNoWaveHandle;
+  }
+  // Plays one recording on the simulated devices and lets the window handle
+  // its notices (which may start the next one).
+  void runOneRecording() {
+    sim.runUntilIdle();
+    QCoreApplication::processEvents();
+  }
+  // Runs recordings until the run has ended; fails after `limit` of them.
+  void runToEnd(int limit = 4) {
+    for (int i = 0; i < limit && runUnderway(); ++i) runOneRecording();
+    ASSERT_FALSE(runUnderway());
+  }
+
+  // 48000 Hz, MLS length 16384; then a sound card calibration of the current
+  // mode through the simulated loopback cable, from the Settings page.
+  void calibrateAt48k() {
+    openPage(kSettingsPage);
+    choose("sRate", kRate48000);
+    choose("nMLS", kMls16384);
+    choose("inDev", "Simulator: loopback cable");
+    click("Calibrate");
+    runToEnd();
+    openPage(kMeasurePage);
+    ASSERT_FALSE(get<QLabel>("unCalibrated")->isVisibleTo(form.get()));
+  }
+  void measure() {
+    click("start");
+    runToEnd();
+  }
+
+  QTemporaryDir dataDir;
+  SimAudio sim{SimAudio::Pacing::manual};
+  CombinedWaveAudio combined{nullptr, sim};
+  SpyAudio audio{combined};
+  DialogRecorder dialogs;
+  std::unique_ptr<TMainForm> form;
+};
+
+// The largest deviation in dB of the measured response from the model over
+// the grid points from fLow to fHigh.
+template <typename Model>
+double worstDb(const MeasSetup& m, double fLow, double fHigh, Model model, double& atHz) {
+  double worst = 0.0;
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double f = m.freqGrid[i];
+    if (f < fLow || f > fHigh) continue;
+    const double measured = 20.0 * std::log10(abs(m.response[i]));
+    const double d = std::fabs(measured - model(f));
+    if (d > worst) {
+      worst = d;
+      atHz = f;
+    }
+  }
+  return worst;
+}
+
+// A calibration through the loopback cable, then the loudspeaker with its
+// microphone on the left input: the measured response is the loudspeaker
+// model within 0.05 dB from 100 Hz to 10 kHz, with the default analysis
+// window; and the same in two-channel mode, as the ratio of the microphone
+// to the reference input ("Ch 1 - 2").
+TEST_F(MeasureTest, LoudspeakerResponseMatchesTheModel) {
+  calibrateAt48k();
+  choose("inDev", "Simulator: loudspeaker (mic L, loop R)");
+  measure();
+  ASSERT_TRUE(dialogs.boxes.empty()) << dialogs.boxes[0].text;
+  ASSERT_TRUE(state().setup.hasResponse);
+  ASSERT_TRUE(state().responseValid);
+  EXPECT_TRUE(state().measurementShown);
+  double at = 0.0;
+  const auto model = [](double f) { return loudspeakerDb(48000.0, f); };
+  EXPECT_LT(worstDb(state().setup, 100.0, 10000.0, model, at), 0.05) << at << " Hz";
+
+  tick("twoChMode", true);
+  choose("showCh", "Ch 1 - 2");
+  measure();
+  ASSERT_TRUE(dialogs.boxes.empty()) << dialogs.boxes[0].text;
+  EXPECT_TRUE(state().setup.twoChannel);
+  EXPECT_EQ(state().setup.showChannel, 2);
+  EXPECT_TRUE(enabled("showCh"));
+  EXPECT_LT(worstDb(state().setup, 100.0, 10000.0, model, at), 0.05) << at << " Hz";
+}
+
+// The impedance jig with the simulated driver behind 12 ohm, after a
+// calibration of the impedance mode: |Z| follows the driver model within
+// 1.5 % from 60 Hz to 10 kHz and within 10 % from 20 to 60 Hz, where the
+// resonance rings longer than the analysis window quite allows.
+TEST_F(MeasureTest, JigImpedanceMatchesTheDriverModel) {
+  openSplZ(1);
+  calibrateAt48k();
+  choose("inDev", "Simulator: impedance jig 12 ohm");
+  measure();
+  ASSERT_TRUE(dialogs.boxes.empty()) << dialogs.boxes[0].text;
+  ASSERT_TRUE(state().setup.hasResponse);
+  EXPECT_EQ(state().setup.impedanceMode, 1);
+  EXPECT_DOUBLE_EQ(state().setup.seriesR, 12.0);
+
+  double worstHigh = 0.0, worstLow = 0.0, atHigh = 0.0, atLow = 0.0;
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double f = state().setup.freqGrid[i];
+    if (f < 20.0 || f > 10000.0) continue;
+    const double ratio = abs(state().setup.response[i]) / driverOhm(f);
+    const double dev = std::fabs(ratio - 1.0);
+    double& worst = f < 60.0 ? worstLow : worstHigh;
+    double& at = f < 60.0 ? atLow : atHigh;
+    if (dev > worst) {
+      worst = dev;
+      at = f;
+    }
+  }
+  EXPECT_LT(worstHigh, 0.015) << atHigh << " Hz";
+  EXPECT_LT(worstLow, 0.10) << atLow << " Hz";
+}
+
+}  // namespace
