@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -247,6 +248,32 @@ class MeasureTest : public ::testing::Test {
     click("start");
     runToEnd();
   }
+  // Lets the event loop run until pred holds or timeoutMs have passed.
+  template <typename Pred>
+  bool waitUntil(Pred pred, int timeoutMs) {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+      if (Clock::now() > end) return false;
+      QTest::qWait(5);
+    }
+    return true;
+  }
+  // Closes after the devices of the run were opened (the priming opening
+  // closes its output before that).
+  int closesSinceOpen() {
+    const int open = audio.find("openOutput");
+    int n = 0;
+    for (size_t i = open < 0 ? audio.events.size() : static_cast<size_t>(open);
+         i < audio.events.size(); ++i) {
+      n += audio.events[i].op == "close";
+    }
+    return n;
+  }
+  std::string errorText(WaveResult code) {
+    char text[256];
+    combined.errorText(code, text, sizeof text);
+    return text;
+  }
 
   QTemporaryDir dataDir;
   SimAudio sim{SimAudio::Pacing::manual};
@@ -330,6 +357,156 @@ TEST_F(MeasureTest, JigImpedanceMatchesTheDriverModel) {
   }
   EXPECT_LT(worstHigh, 0.015) << atHigh << " Hz";
   EXPECT_LT(worstLow, 0.10) << atLow << " Hz";
+}
+
+// A cyclic measurement repeats with the devices open and the settings
+// locked; "Stop" during the third recording lets that recording finish and
+// be analysed, then the devices close and the controls come back. A click on
+// start while the last recording is still out is ignored.
+TEST_F(MeasureTest, CyclicRunStopsAfterTheRecordingUnderWay) {
+  tick("cbCycle", true);
+  click("start");
+  EXPECT_EQ(caption("start"), "Stop");
+  EXPECT_TRUE(enabled("start"));
+  for (const char* locked : {"sRate", "nMLS", "cbCycle", "delayStart", "Level", "Calibrate",
+                             "twoChMode", "winLengths", "ZR", "invert", "copyFToClip"}) {
+    EXPECT_FALSE(enabled(locked)) << locked;
+  }
+  runOneRecording();
+  runOneRecording();
+  EXPECT_EQ(audio.count("start"), 3);  // the third recording is under way
+  EXPECT_EQ(closesSinceOpen(), 0);
+  EXPECT_TRUE(state().cyclicRunning);
+  EXPECT_TRUE(state().setup.hasResponse);
+
+  click("start");
+  EXPECT_EQ(caption("start"), "Start");
+  EXPECT_FALSE(state().cyclicRunning);
+  EXPECT_TRUE(enabled("start"));
+  EXPECT_FALSE(enabled("sRate"));
+  click("start");  // while the last recording is out: ignored
+  EXPECT_EQ(caption("start"), "Start");
+  EXPECT_FALSE(state().cyclicRunning);
+  EXPECT_EQ(audio.count("openOutput"), 1);
+
+  form->state().responseValid = false;  // set again only by an analysis
+  runOneRecording();
+  EXPECT_FALSE(runUnderway());
+  EXPECT_TRUE(state().responseValid);
+  EXPECT_EQ(audio.count("start"), 3);
+  EXPECT_EQ(audio.count("openOutput"), 1);
+  EXPECT_EQ(closesSinceOpen(), 2);
+  for (const char* freed : {"sRate", "nMLS", "cbCycle", "delayStart", "Level", "Calibrate",
+                            "twoChMode", "winLengths", "ZR", "invert", "copyFToClip", "start"}) {
+    EXPECT_TRUE(enabled(freed)) << freed;
+  }
+  EXPECT_EQ(caption("start"), "Start");
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A delayed start opens the devices no earlier than 2.00 s after the click,
+// measured here on the monotonic clock, and the window keeps handling events
+// while it waits; the controls are locked at once, and a click on start in
+// the meantime (possible after a page change, which enables it) is ignored.
+TEST_F(MeasureTest, DelayedStartWaitsTwoSecondsWithoutBlocking) {
+  tick("delayStart", true);
+  const Clock::time_point clicked = Clock::now();
+  click("start");
+  EXPECT_TRUE(form->delayedStartPending());
+  EXPECT_FALSE(enabled("start"));
+  EXPECT_FALSE(enabled("sRate"));
+  EXPECT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(audio.count("openOutput"), 0);
+
+  bool handled = false;
+  QTimer::singleShot(300, form.get(), [&] {
+    handled = true;
+    openPage(kSettingsPage);
+    openPage(kMeasurePage);
+    EXPECT_TRUE(enabled("start"));
+    click("start");
+  });
+  ASSERT_TRUE(waitUntil([&] { return audio.count("openOutput") > 0; }, 5000));
+  const double waited =
+      std::chrono::duration<double>(audio.events[static_cast<size_t>(audio.find("openOutput"))].at -
+                                    clicked)
+          .count();
+  EXPECT_TRUE(handled);
+  EXPECT_GE(waited, 2.0);
+  EXPECT_LT(waited, 4.0);
+  EXPECT_FALSE(form->delayedStartPending());
+  EXPECT_FALSE(enabled("start"));
+
+  runToEnd();
+  EXPECT_EQ(audio.count("openOutput"), 1);
+  EXPECT_EQ(audio.count("primeOutput"), 1);
+  EXPECT_TRUE(state().setup.hasResponse);
+  EXPECT_TRUE(enabled("start"));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A device that fails in the middle of a recording ends the run with the
+// device's text in a warning box without caption: devices closed, controls
+// back, the hourglass gone. A cyclic measurement ends with it, so the next
+// level test records once and stops.
+TEST_F(MeasureTest, DeviceFailingMidRunEndsTheRun) {
+  tick("cbCycle", true);
+  click("start");
+  sim.advance(5000);  // a part of the first recording
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(state().soundCard.recording);
+  audio.failInput(kWaveErrDataLost);
+  QCoreApplication::processEvents();
+
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, errorText(kWaveErrDataLost));
+  EXPECT_EQ(dialogs.boxes[0].caption, "");
+  EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::warning);
+  EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::ok);
+  EXPECT_FALSE(runUnderway());
+  EXPECT_EQ(closesSinceOpen(), 2);
+  EXPECT_FALSE(state().cyclicRunning);
+  EXPECT_EQ(caption("start"), "Start");
+  for (const char* freed : {"sRate", "nMLS", "cbCycle", "Level", "Calibrate", "start"}) {
+    EXPECT_TRUE(enabled(freed)) << freed;
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // Whatever the dead run still had on its way is dropped.
+  sim.runUntilIdle();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+
+  openPage(kSettingsPage);
+  click("Level");
+  runToEnd();
+  EXPECT_EQ(audio.count("start"), 2);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+// A device that can't be opened: its text in a warning box without caption,
+// the output that was already open closed again, no recording, the controls
+// usable; the next attempt on a free device measures.
+TEST_F(MeasureTest, DeviceThatCannotBeOpenedGivesTheControlsBack) {
+  audio.refuseInput = kWaveErrAllocated;
+  click("start");
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, errorText(kWaveErrAllocated));
+  EXPECT_EQ(dialogs.boxes[0].caption, "");
+  EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::warning);
+  EXPECT_FALSE(runUnderway());
+  EXPECT_EQ(closesSinceOpen(), 1);
+  EXPECT_EQ(audio.count("start"), 0);
+  EXPECT_TRUE(enabled("start"));
+  EXPECT_TRUE(enabled("sRate"));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  audio.refuseInput = kWaveOk;
+  click("start");
+  runToEnd();
+  EXPECT_TRUE(state().setup.hasResponse);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
 }
 
 }  // namespace
