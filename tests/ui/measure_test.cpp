@@ -7,6 +7,8 @@
 #include "ui/main_form.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QImage>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -29,6 +31,7 @@
 #include "platform/combined_audio.h"
 #include "platform/sim_audio.h"
 #include "ui/edit_num.h"
+#include "ui/image_view.h"
 
 namespace {
 
@@ -269,6 +272,13 @@ class MeasureTest : public ::testing::Test {
     }
     return n;
   }
+  // The whole window as it looks now, into screenshots/ beside the test
+  // program (the build folder), for a person to look at.
+  void saveScreenshot(const char* fileName) {
+    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    EXPECT_TRUE(form->grab().save(dir + QLatin1Char('/') + QString::fromLatin1(fileName)));
+  }
   std::string errorText(WaveResult code) {
     char text[256];
     combined.errorText(code, text, sizeof text);
@@ -507,6 +517,64 @@ TEST_F(MeasureTest, DeviceThatCannotBeOpenedGivesTheControlsBack) {
   runToEnd();
   EXPECT_TRUE(state().setup.hasResponse);
   EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+// A level test of the loudspeaker from the Settings page. The right input
+// is the reference, 0.9 x 30000 + 3 LSB plus a little noise, a peak of about
+// 27010: 20 log10(27010 / 23000) = +1.4 dB, so the right bar is yellow from
+// y = trunc(max(2, (0.1 - 0.05 x 1.4) x 126 - 1)) = 2 to 10, green from
+// trunc(0.1 x 126) = 12 down, and without the red mark (that needs a peak
+// above 29000). No response is computed; the run leaves export disabled on
+// this page and no cyclic measurement behind.
+TEST_F(MeasureTest, LevelTestShowsTheInputLevels) {
+  openPage(kSettingsPage);
+  choose("inDev", "Simulator: loudspeaker (mic L, loop R)");
+  click("Level");
+  EXPECT_FALSE(enabled("Level"));
+  EXPECT_FALSE(enabled("sRate"));
+  runToEnd();
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_FALSE(state().setup.hasResponse);
+  EXPECT_FALSE(state().responseValid);
+  EXPECT_FALSE(state().cyclicRunning);
+  EXPECT_TRUE(enabled("Level"));
+  EXPECT_TRUE(enabled("sRate"));
+  EXPECT_FALSE(enabled("exportMeas"));
+
+  const QImage right = get<TImageView>("Image4")->image();
+  const QColor yellow(255, 255, 0), green(0, 255, 0), white(255, 255, 255), black(0, 0, 0);
+  EXPECT_EQ(right.pixelColor(5, 3), yellow);  // where the red mark would be
+  EXPECT_EQ(right.pixelColor(5, 10), yellow);
+  EXPECT_EQ(right.pixelColor(5, 11), white);
+  EXPECT_EQ(right.pixelColor(5, 20), green);
+  EXPECT_EQ(right.pixelColor(5, 123), green);
+  EXPECT_EQ(right.pixelColor(0, 60), black);
+  saveScreenshot("level_test.png");
+  get<QTabWidget>("TimeFreqCtrl")->setCurrentIndex(0);
+  saveScreenshot("level_test_waveforms.png");
+}
+
+// Pictures of a calibrated loudspeaker measurement (frequency and time
+// graphs) and of the jig's impedance, saved for a person to look at.
+TEST_F(MeasureTest, MeasurementScreenshots) {
+  calibrateAt48k();
+  choose("inDev", "Simulator: loudspeaker (mic L, loop R)");
+  measure();
+  ASSERT_TRUE(state().setup.hasResponse);
+  QTabWidget* graphs = get<QTabWidget>("TimeFreqCtrl");
+  graphs->setCurrentIndex(1);
+  saveScreenshot("spl.png");
+  graphs->setCurrentIndex(0);
+  saveScreenshot("time.png");
+
+  openSplZ(1);
+  calibrateAt48k();
+  choose("inDev", "Simulator: impedance jig 12 ohm");
+  measure();
+  ASSERT_TRUE(state().setup.hasResponse);
+  graphs->setCurrentIndex(1);
+  saveScreenshot("impedance.png");
+  EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 }  // namespace
