@@ -2,12 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <portaudio.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,9 +18,8 @@
 #include "engine/mls.h"
 #include "engine/sound_card.h"
 #include "platform/combined_audio.h"
+#include "private_jackd.h"
 #include "setup/app_state.h"
-
-extern char** environ;
 
 namespace {
 
@@ -83,47 +76,11 @@ TEST(PaAudioDevices, ListsWithoutHardwareQuietly) {
 class JackLoopback : public testing::Test {
  protected:
   void SetUp() override {
-    serverName_ = "sonrake_test_" + std::to_string(getpid());
-    setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    const char* argv[] = {"jackd", "--no-realtime", "--silent", "--port-max", "64", "-L", "2",
-                          "-d", "dummy", "-r", "48000", "-p", "1024", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int err = posix_spawnp(&jackd_, "jackd", &actions, nullptr,
-                                 const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
-      jackd_ = 0;
-      GTEST_SKIP() << "jackd is not installed; the JACK loopback tests are skipped";
-    }
-    for (int i = 0; i < 100 && !ready(); ++i) std::this_thread::sleep_for(100ms);
-    if (!ready()) GTEST_SKIP() << "jackd did not come up; the JACK loopback tests are skipped";
+    jackd_ = std::make_unique<PrivateJackd>();
+    if (!jackd_->ready()) GTEST_SKIP() << jackd_->skipReason();
   }
-  void TearDown() override {
-    stopServer();
-    unsetenv("JACK_DEFAULT_SERVER");
-    unsetenv("JACK_NO_START_SERVER");
-  }
-  static bool ready() {
-    FILE* p = popen("jack_lsp 2>/dev/null", "r");
-    if (p == nullptr) return false;
-    char line[256];
-    bool found = false;
-    while (std::fgets(line, sizeof line, p) != nullptr) {
-      found = found || std::string(line) == "loopback:capture_2\n";
-    }
-    pclose(p);
-    return found;
-  }
-  void stopServer() {
-    if (jackd_ == 0) return;
-    kill(jackd_, SIGTERM);
-    waitpid(jackd_, nullptr, 0);
-    jackd_ = 0;
-  }
+  void TearDown() override { jackd_.reset(); }
+  void stopServer() { jackd_->stop(); }
   static int find(const PaAudio& pa, WaveDirection dir, const std::string& prefix) {
     char text[256];
     for (int i = 0; i < pa.deviceCount(dir); ++i) {
@@ -133,8 +90,7 @@ class JackLoopback : public testing::Test {
     return -1;
   }
 
-  std::string serverName_;
-  pid_t jackd_ = 0;
+  std::unique_ptr<PrivateJackd> jackd_;
 };
 
 // Notices from the backend's thread, taken on the test's thread in order,

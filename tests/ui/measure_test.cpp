@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "../core/dialog_recorder.h"
 #include "platform/combined_audio.h"
 #include "platform/sim_audio.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
+#include "window_test.h"
 
 namespace {
 
@@ -167,62 +167,10 @@ double driverOhm(double f) {
   return std::abs(re + jw * le + motional);
 }
 
-class MeasureTest : public ::testing::Test {
+class MeasureTest : public WindowTest {
  protected:
-  static constexpr int kRate48000 = 7;  // items of the sample-rate list
-  static constexpr int kMls16384 = 2;   // item of the MLS length list
-  static constexpr int kSettingsPage = 0;
-  static constexpr int kMeasurePage = 1;
+  void SetUp() override { openWindow(audio); }
 
-  void SetUp() override {
-    // A data directory of its own, empty: a first start without files.
-    ASSERT_TRUE(dataDir.isValid());
-    qputenv("KALDER", dataDir.path().toLocal8Bit() + "/");
-    form = std::make_unique<TMainForm>(audio, dialogs);
-    form->show();
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  }
-  void TearDown() override {
-    form.reset();
-    qunsetenv("KALDER");
-  }
-
-  template <typename T>
-  T* get(const char* name) {
-    T* w = form->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-  const AppState& state() { return form->state(); }
-  bool enabled(const char* name) { return get<QWidget>(name)->isEnabled(); }
-  QString caption(const char* button) { return get<QPushButton>(button)->text(); }
-
-  // A user's choice in a list, by the item's text.
-  void choose(const char* list, const char* itemText) {
-    QComboBox* c = get<QComboBox>(list);
-    const int index = c->findText(QString::fromLatin1(itemText));
-    ASSERT_GE(index, 0) << itemText;
-    choose(list, index);
-  }
-  void choose(const char* list, int index) {
-    QComboBox* c = get<QComboBox>(list);
-    c->setCurrentIndex(index);
-    Q_EMIT c->activated(index);
-  }
-  void click(const char* name) { QTest::mouseClick(get<QWidget>(name), Qt::LeftButton); }
-  void tick(const char* box, bool on) {
-    QCheckBox* b = get<QCheckBox>(box);
-    if (b->isChecked() != on) QTest::mouseClick(b, Qt::LeftButton);
-    ASSERT_EQ(b->isChecked(), on) << box;
-  }
-  void openPage(int index) { get<QTabWidget>("mainPage")->setCurrentIndex(index); }
-  void openSplZ(int index) { get<QTabWidget>("SplZ")->setCurrentIndex(index); }
-
-  bool runUnderway() {
-    const SoundCardState& sc = state().soundCard;
-    return sc.recording || sc.hWaveIn != kNoWaveHandle || sc.hWaveOut != kNoWaveHandle;
-  }
   // Plays one recording on the simulated devices and lets the window handle
   // its notices (which may start the next one).
   void runOneRecording() {
@@ -251,16 +199,6 @@ class MeasureTest : public ::testing::Test {
     click("start");
     runToEnd();
   }
-  // Lets the event loop run until pred holds or timeoutMs have passed.
-  template <typename Pred>
-  bool waitUntil(Pred pred, int timeoutMs) {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-      if (Clock::now() > end) return false;
-      QTest::qWait(5);
-    }
-    return true;
-  }
   // Closes after the devices of the run were opened (the priming opening
   // closes its output before that).
   int closesSinceOpen() {
@@ -272,25 +210,15 @@ class MeasureTest : public ::testing::Test {
     }
     return n;
   }
-  // The whole window as it looks now, into screenshots/ beside the test
-  // program (the build folder), for a person to look at.
-  void saveScreenshot(const char* fileName) {
-    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
-    ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_TRUE(form->grab().save(dir + QLatin1Char('/') + QString::fromLatin1(fileName)));
-  }
   std::string errorText(WaveResult code) {
     char text[256];
     combined.errorText(code, text, sizeof text);
     return text;
   }
 
-  QTemporaryDir dataDir;
   SimAudio sim{SimAudio::Pacing::manual};
   CombinedWaveAudio combined{nullptr, sim};
   SpyAudio audio{combined};
-  DialogRecorder dialogs;
-  std::unique_ptr<TMainForm> form;
 };
 
 // The largest deviation in dB of the measured response from the model over
@@ -575,6 +503,39 @@ TEST_F(MeasureTest, MeasurementScreenshots) {
   graphs->setCurrentIndex(1);
   saveScreenshot("impedance.png");
   EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The simulator as the program runs it: paced in real time by a thread of
+// its own, which posts the notices from there. A cyclic measurement of the
+// loudspeaker at 48000 Hz with the shortest sequence runs two cycles and is
+// stopped; the window takes every notice on its own thread, and the
+// response is the model seen through the card's gain of 0.9 (uncalibrated,
+// so in the raw scale in which a gain of 1 reads as the excitation's 30000).
+class RealTimeMeasureTest : public WindowTest {
+ protected:
+  void SetUp() override { openWindow(combined); }
+  SimAudio sim{SimAudio::Pacing::realTime};
+  CombinedWaveAudio combined{nullptr, sim};
+};
+
+TEST_F(RealTimeMeasureTest, CyclicMeasurementOnTheSimulatorsThread) {
+  choose("sRate", kRate48000);
+  choose("nMLS", 0);  // 4096
+  choose("inDev", "Simulator: loudspeaker (mic L, loop R)");
+  tick("cbCycle", true);
+  click("start");
+  ASSERT_TRUE(waitUntil([&] { return state().setup.hasResponse; }, 5000));
+  form->state().responseValid = false;
+  ASSERT_TRUE(waitUntil([&] { return state().responseValid; }, 5000));  // a second cycle
+  click("start");
+  ASSERT_TRUE(waitUntil([&] { return !runUnderway(); }, 5000));
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(caption("start"), "Start");
+  EXPECT_TRUE(enabled("sRate"));
+  double at = 0.0;
+  const auto model = [](double f) { return loudspeakerDb(48000.0, f) + 20.0 * std::log10(0.9 * 30000.0);
+  };
+  EXPECT_LT(worstDb(state().setup, 200.0, 10000.0, model, at), 0.05) << at << " Hz";
 }
 
 }  // namespace
