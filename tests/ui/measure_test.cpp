@@ -538,4 +538,21 @@ TEST_F(RealTimeMeasureTest, CyclicMeasurementOnTheSimulatorsThread) {
   EXPECT_LT(worstDb(state().setup, 200.0, 10000.0, model, at), 0.05) << at << " Hz";
 }
 
+// Closing the window in the middle of a cyclic measurement releases the
+// devices (they can be opened again at once) while the simulator's thread
+// goes on; nothing it still posts reaches the closed window.
+TEST_F(RealTimeMeasureTest, ClosingTheWindowDuringARunReleasesTheDevices) {
+  tick("cbCycle", true);
+  click("start");
+  ASSERT_TRUE(waitUntil([&] { return state().setup.hasResponse; }, 5000));
+  ASSERT_TRUE(runUnderway());
+  form.reset();
+  QTest::qWait(50);
+  WaveHandle out = kNoWaveHandle, in = kNoWaveHandle;
+  EXPECT_EQ(combined.openOutput(0, stereo16Format(44100), nullptr, out), kWaveOk);
+  EXPECT_EQ(combined.openInput(0, stereo16Format(44100), nullptr, in), kWaveOk);
+  combined.close(in);
+  combined.close(out);
+}
+
 }  // namespace
