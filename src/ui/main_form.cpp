@@ -113,9 +113,9 @@ void TMainForm::construct() {
 
 TMainForm::~TMainForm() {
   // No notice is taken from here on; the devices stop before the backends go.
-  notifier_->close();
-  delayTimer_->stop();
-  card_->stopDevices();
+  if (notifier_) notifier_->close();
+  if (delayTimer_ != nullptr) delayTimer_->stop();
+  if (card_) card_->stopDevices();
   if (busyCursor_) QApplication::restoreOverrideCursor();
   writeSettingsFiles();
 }
