@@ -1,0 +1,64 @@
+// One whole redraw as the window does it: the curve preparation, then the time
+// graph with an 8192-sample window, the frame, the dB axis and the curves,
+// painted into the window's off-screen images.
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "analysis/curve_prep.h"
+#include "display/redraw.h"
+#include "setup/app_state.h"
+#include "ui/qt_canvas.h"
+
+namespace {
+
+class PrepareHooks final : public RedrawHooks {
+ public:
+  explicit PrepareHooks(AppState& s) : s_(s) {}
+  void prepareSplCurves() override { ::prepareSplCurves(s_, false); }
+
+ private:
+  AppState& s_;
+};
+
+void BM_RedrawOnQtCanvas(benchmark::State& st) {
+  auto s = std::make_unique<AppState>();
+  s->setup.winLength = 8192;
+  s->setup.smoothIndex = static_cast<uint8_t>(st.range(0));
+  s->measurementShown = true;
+  s->impulse.impulseStart = 300;
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < 20000; ++i)
+      s->impulse.x[ch][i] = 1e8 * std::exp(-i / 400.0) * std::sin(0.05 * i * (ch + 1));
+  for (int j = 0; j < kGridPoints; ++j) {
+    const double octaves = std::log2(s->setup.freqGrid[j] / 1000.0);
+    const double level = std::pow(10.0, (2 - 2 * octaves * octaves / (1 + std::fabs(octaves))) / 20);
+    s->setup.response[j] = Complex(level * std::cos(octaves), level * std::sin(octaves));
+  }
+  QtCanvas time(601, 297), frame(633, 305), plot(553, 233);
+  PrepareHooks hooks(*s);
+  for (auto _ : st) {
+    const GraphInputs in{s->setup, s->curves, s->impulse, true, false, {}};
+    redrawGraphs(in, s->calibrationRun, {time, frame, plot}, hooks);
+    time.finish();
+    frame.finish();
+    plot.finish();
+    benchmark::DoNotOptimize(plot.image().constBits());
+  }
+}
+BENCHMARK(BM_RedrawOnQtCanvas)->ArgName("smoothIndex")->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
