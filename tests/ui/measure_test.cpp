@@ -266,6 +266,37 @@ TEST_F(MeasureTest, LoudspeakerResponseMatchesTheModel) {
   EXPECT_LT(worstDb(state().setup, 100.0, 10000.0, model, at), 0.05) << at << " Hz";
 }
 
+// Inversion and smoothing change only what is shown: after a measurement the
+// inverted phase is the shown phase turned by 180 degrees at the same level,
+// one-octave smoothing shows at each point the mean of the unsmoothed levels
+// within 54 grid points (half an octave) either side, and the measured
+// response itself stays as it was.
+TEST_F(MeasureTest, InversionAndSmoothingActOnTheShownCurvesOnly) {
+  calibrateAt48k();
+  choose("inDev", "Simulator: loudspeaker (mic L, loop R)");
+  measure();
+  const RealCurve level = state().curves.splMag[0];
+  const RealCurve phase = state().curves.splPhase[0];
+  const ComplexCurve response = state().setup.response;
+
+  tick("invert", true);
+  for (int i = 0; i < kGridPoints; ++i) {
+    ASSERT_DOUBLE_EQ(state().curves.splMag[0][i], level[i]) << i;
+    double turn = state().curves.splPhase[0][i] - phase[i];
+    turn = std::fabs(std::remainder(turn, 360.0));
+    ASSERT_NEAR(turn, 180.0, 1e-9) << i;
+  }
+  tick("invert", false);
+
+  choose("cbSmooth", "1 octave");
+  for (int i : {100, 500, 800}) {
+    double sum = 0.0;
+    for (int k = i - 54; k <= i + 54; ++k) sum += level[k];
+    EXPECT_NEAR(state().curves.splMag[0][i], sum / 109.0, 1e-9) << i;
+  }
+  for (int i = 0; i < kGridPoints; ++i) ASSERT_EQ(state().setup.response[i], response[i]) << i;
+}
+
 // The impedance jig with the simulated driver behind 12 ohm, after a
 // calibration of the impedance mode: |Z| follows the driver model within
 // 1.5 % from 60 Hz to 10 kHz and within 10 % from 20 to 60 Hz, where the
