@@ -89,7 +89,6 @@ void SoundCard::startRecording() {
   sc.inBuffersDone = 0;
   sc.recording = true;
 
-  char text[200];
   for (int32_t j = 0; j < sc.inBufferCount; ++j) {
     WaveHeader& h = sc.inHeaders[static_cast<size_t>(j)];
     h.flags = 0;
@@ -100,10 +99,7 @@ void SoundCard::startRecording() {
                                                                     : kInBufferBytes);
     WaveResult r = audio_.prepare(sc.hWaveIn, h);
     if (r != kWaveOk) {
-      audio_.errorText(r, text, sizeof text);
-      host_.showWarning(text);
-      sc.recording = false;
-      host_.exitProgram(1);
+      endProgramOnPrepareFailure(r);
       return;
     }
     r = audio_.addBuffer(sc.hWaveIn, h);
@@ -123,14 +119,21 @@ void SoundCard::startRecording() {
   out.user = 0;
   WaveResult r = audio_.prepare(sc.hWaveOut, out);
   if (r != kWaveOk) {
-    audio_.errorText(r, text, sizeof text);
-    host_.showWarning(text);
-    sc.recording = false;
-    host_.exitProgram(1);
+    endProgramOnPrepareFailure(r);
     return;
   }
   r = audio_.write(sc.hWaveOut, out);
   if (r != kWaveOk) endRunWithError(r);
+}
+
+// A buffer that cannot be prepared leaves nothing sensible to do: the error
+// text is shown and the program ends with exit code 1.
+void SoundCard::endProgramOnPrepareFailure(WaveResult code) {
+  char text[200];
+  audio_.errorText(code, text, sizeof text);
+  host_.showWarning(text);
+  state_.soundCard.recording = false;
+  host_.exitProgram(1);
 }
 
 void SoundCard::onNotice(const WaveNotice& notice) {

@@ -98,6 +98,7 @@ class SoundCard {
 
  private:
   void endRunWithError(WaveResult code);
+  void endProgramOnPrepareFailure(WaveResult code);
 
   AppState& state_;
   WaveAudio& audio_;
