@@ -97,6 +97,13 @@ void TMainForm::construct() {
   // the rate stay at their 44100 Hz values until a rate is chosen.
   readSettingsFiles();
   buildMlsTables(s.setup, s.mls);
+  if (s.micCalValid) {
+    // Restored microphone data can be switched on and off; the box shows
+    // the stored choice (micDataOff already holds it, no handler needed).
+    const QSignalBlocker quiet(micDataDisable);
+    micDataDisable->setEnabled(true);
+    micDataDisable->setChecked(s.setup.micDataOff);
+  }
 
   s.responseValid = false;
   s.calibrationRun = false;

@@ -15,7 +15,9 @@
 #include <cstring>
 
 #include "analysis/measurement_mode.h"
+#include "analysis/mic_cal.h"
 #include "engine/mls.h"
+#include "store/text_export.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"
@@ -118,6 +120,19 @@ void TMainForm::inDevChange(int index) { state_->inDeviceId = static_cast<int16_
 
 void TMainForm::outDevChange(int index) { state_->outDeviceId = static_cast<int16_t>(index); }
 
+void TMainForm::micDataImportClick() {
+  AppState& s = *state_;
+  const bool interactive = s.micImportAsk;
+  const MicImport result = importMicCal(s, *dialogs_);
+  if (result == MicImport::cancelled) return;
+  if (interactive && result == MicImport::loaded) {
+    // Fresh data is used at once; unticking runs the box's handler.
+    micDataDisable->setEnabled(true);
+    micDataDisable->setChecked(false);
+  }
+  redrawGraphs();
+}
+
 void TMainForm::micDataDisableClick(bool checked) {
   state_->setup.micDataOff = checked;
   redrawGraphs();
@@ -135,6 +150,8 @@ void TMainForm::showChChange(int index) {
   recomputeResponse();
   redrawGraphs();
 }
+
+void TMainForm::exportMeasClick() { exportResponse(*state_, *dialogs_); }
 
 void TMainForm::hidePhaseClick(bool checked) {
   state_->setup.phaseHidden = checked;
@@ -241,13 +258,10 @@ void TMainForm::addRButtonClick(bool checked) {
 
 void TMainForm::mergeApplyClick() { handleNotification(ncMergeApply); }
 
-// --- Handlers of later work: microphone data, export, clipboard, memory
-// --- slots, cursor read-out. The runs are in main_form_measure.cpp.
+// --- Handlers of later work: clipboard, memory slots, cursor read-out. The runs are in main_form_measure.cpp.
 
 void TMainForm::storeClick(int) {}
 void TMainForm::recallClick(int) {}
-void TMainForm::micDataImportClick() {}
-void TMainForm::exportMeasClick() {}
 void TMainForm::copyFToClipClick() {}
 void TMainForm::graphCursorMove(int, int) {}
 void TMainForm::noGraphCursor(int, int) {}

@@ -1,7 +1,14 @@
 #include "ui/qt_dialogs.h"
 
+#include <QByteArray>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
+
+#include <cstring>
+
+#include "platform/file_filter.h"
 
 namespace {
 
@@ -38,4 +45,34 @@ MsgResult TQtDialogs::messageBox(const char* text, const char* caption, MsgIcon 
   // Closed without a choice.
   if (buttons == MsgButtons::ok) return MsgResult::ok;
   return buttons == MsgButtons::yesNo ? MsgResult::no : MsgResult::cancel;
+}
+
+bool TQtDialogs::openFileDialog(const FileDialogRequest& request, char* path, size_t capacity) {
+  return runFileDialog(false, request, path, capacity);
+}
+
+bool TQtDialogs::saveFileDialog(const FileDialogRequest& request, char* path, size_t capacity) {
+  return runFileDialog(true, request, path, capacity);
+}
+
+bool TQtDialogs::runFileDialog(bool save, const FileDialogRequest& request, char* path,
+                               size_t capacity) {
+  QFileDialog dialog(parent_);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QString filters = QString::fromUtf8(nameFilters(request.filter));
+  if (!filters.isEmpty()) dialog.setNameFilters(filters.split(QStringLiteral(";;")));
+  if (request.defaultExt != nullptr) dialog.setDefaultSuffix(QString::fromUtf8(request.defaultExt));
+  if (request.fileName != nullptr && request.fileName[0] != '\0') {
+    dialog.selectFile(QString::fromUtf8(request.fileName));
+  }
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  const QByteArray utf8 = chosen.first().toUtf8();
+  // A path the program cannot keep whole counts as no choice.
+  if (capacity == 0 || static_cast<size_t>(utf8.size()) >= capacity) return false;
+  std::memcpy(path, utf8.constData(), static_cast<size_t>(utf8.size()));
+  path[utf8.size()] = '\0';
+  return true;
 }

@@ -1,0 +1,57 @@
+#include "store/text_export.h"
+
+#include <cstdio>
+
+#include "platform/dialogs.h"
+#include "setup/app_state.h"
+#include "setup/file_io.h"
+
+namespace {
+
+// Appends one formatted line. A line of three doubles printed in full stays
+// well below the buffer (a double has at most 309 digits before the point).
+template <typename... Args>
+void appendLine(std::string& out, const char* format, Args... args) {
+  char line[1024];
+  const int n = std::snprintf(line, sizeof line, format, args...);
+  if (n > 0) out.append(line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
+}
+
+}  // namespace
+
+std::string exportText(const MeasSetup& setup, const DisplayCurves& curves) {
+  const bool impedance = setup.impedanceMode != 0;
+  const RealCurve& mag = impedance ? curves.zMag[0] : curves.splMag[0];
+  const RealCurve& phase = impedance ? curves.zPhase[0] : curves.splPhase[0];
+
+  std::string out;
+  out.reserve(32 * (kGridPoints + 1));
+  appendLine(out, "%7s \t%8s \t%8s\r\n", "Freq", "Mag", "Phase");
+  for (int j = 0; j < kGridPoints; ++j) {
+    const double f = setup.freqGrid[j];
+    if (f < setup.freqLow || f > setup.freqHigh) continue;
+    appendLine(out, "%8.2f \t%8.1f \t%8.1f\r\n", f, mag[j], phase[j]);
+  }
+  return out;
+}
+
+ExportResult exportResponse(const AppState& s, Dialogs& dialogs) {
+  if (!s.responseValid) {
+    dialogs.messageBox("You must perform a measurement first", "Data export", MsgIcon::warning,
+                       MsgButtons::ok);
+    return ExportResult::noMeasurement;
+  }
+  char path[kDialogPathCapacity]{};
+  const FileDialogRequest request{"txt", kTextFileFilter, ""};
+  if (!dialogs.saveFileDialog(request, path, sizeof path)) return ExportResult::cancelled;
+
+  // Written beside the target and renamed over it only when complete, so a
+  // full disk or a bad path never leaves a cut-off file behind.
+  const std::string text = exportText(s.setup, s.curves);
+  if (!writeFileAtomically(path, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    dialogs.messageBox("Could not open file.\nCheck if path and filename is correct.",
+                       "Data export", MsgIcon::warning, MsgButtons::ok);
+    return ExportResult::failed;
+  }
+  return ExportResult::written;
+}

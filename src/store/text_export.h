@@ -1,0 +1,31 @@
+#pragma once
+// The export of the shown frequency response as a text file: a header line
+// and one line of frequency, magnitude and phase per grid point inside the
+// shown frequency range.
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/curves.h"
+
+struct AppState;
+class Dialogs;
+struct MeasSetup;
+
+// The whole file: the header "%7s \t%8s \t%8s" of Freq, Mag and Phase, then
+// for every grid point j with freqLow <= freqGrid[j] <= freqHigh, in
+// ascending order, "%8.2f \t%8.1f \t%8.1f" of the frequency, the level and
+// the phase of curve 0: splMag/splPhase in SPL mode, zMag/zPhase in
+// impedance mode. Every line ends in CR LF. Numbers wider than their field
+// are written in full. An empty range gives the header alone.
+std::string exportText(const MeasSetup& setup, const DisplayCurves& curves);
+
+enum class ExportResult : uint8_t { noMeasurement, cancelled, failed, written };
+
+// The export as the user starts it: without s.responseValid a message box
+// says that a measurement is needed; otherwise a save dialog chooses the file
+// (cancel: nothing happens) and exportText of the current display curves
+// replaces it. The file appears whole or not at all: a file that cannot be
+// written leaves what was there before and is reported in a message box
+// ("Data export").
+ExportResult exportResponse(const AppState& s, Dialogs& dialogs);
