@@ -241,13 +241,9 @@ void TMainForm::addRButtonClick(bool checked) {
 
 void TMainForm::mergeApplyClick() { handleNotification(ncMergeApply); }
 
-// --- Handlers of later work: microphone data, export, clipboard, memory
-// --- slots, cursor read-out. The runs are in main_form_measure.cpp.
+// --- Handlers of later work: microphone data, export. The memory slots, the
+// --- cursor read-out and the clipboard copy are in main_form_slots.cpp, the
+// --- runs in main_form_measure.cpp.
 
-void TMainForm::storeClick(int) {}
-void TMainForm::recallClick(int) {}
 void TMainForm::micDataImportClick() {}
 void TMainForm::exportMeasClick() {}
-void TMainForm::copyFToClipClick() {}
-void TMainForm::graphCursorMove(int, int) {}
-void TMainForm::noGraphCursor(int, int) {}
