@@ -30,6 +30,7 @@
 #include "setup/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
+#include "ui/qt_clipboard.h"
 #include "ui/qt_dialogs.h"
 #include "ui/wave_notifier.h"
 
@@ -73,6 +74,8 @@ void TMainForm::construct() {
   small.setPixelSize(11);
   setFont(small);
   buildLayout();
+  ownClipboard_ = std::make_unique<TQtClipboard>();
+  clipboard_ = ownClipboard_.get();
 
   // The whole program state in one allocation: settings, slots, merge
   // settings, transforms and the calibration table (every point (1, 0),

@@ -7,6 +7,7 @@
 //   main_form_layout.cpp    every control with its geometry, texts and hints
 //   main_form_view.cpp      updateViewState and the numeric entry setup
 //   main_form_handlers.cpp  the control handlers
+//   main_form_slots.cpp     memory slots, cursor read-out, clipboard copy
 //   main_form_measure.cpp   the runs: start, level test, calibration, the
 //                           sound card and the end of each recording
 
@@ -25,10 +26,12 @@
 #include "setup/app_state.h"
 #include "setup/setting_notify.h"
 
+class Clipboard;
 class CombinedWaveAudio;
 class Dialogs;
 class PaAudio;
 class SimAudio;
+class TQtClipboard;
 class TQtDialogs;
 class TWaveNotifier;
 class WaveAudio;
@@ -90,6 +93,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   // impulse and frequency responses, view and redraw, then the next cycle
   // or the end of the run.
   void processRecording();
+  // Hands the "Copy" button's pictures to `clipboard` instead of the system
+  // clipboard (tests: a recorder). It must outlive the window.
+  void setClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
   // A delayed start is waiting for its two seconds.
   bool delayedStartPending() const { return delayPending_; }
 
@@ -148,6 +154,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Follow-ups shared by several handlers.
   void recomputeResponse();
   void applyMerge();
+  // Puts the title of slot n (1..8), when it has one, into the hints of its
+  // store and recall buttons.
+  void showSlotTitle(int n);
 
   // Runs (main_form_measure.cpp).
   void beginRun(RunKind kind);
@@ -207,8 +216,10 @@ class TMainForm : public QWidget, public NotifyTarget {
   std::unique_ptr<SimAudio> sim_;
   std::unique_ptr<CombinedWaveAudio> ownAudio_;
   std::unique_ptr<TQtDialogs> ownDialogs_;
+  std::unique_ptr<TQtClipboard> ownClipboard_;
   WaveAudio* audio_ = nullptr;
   Dialogs* dialogs_ = nullptr;
+  Clipboard* clipboard_ = nullptr;
   CardHost cardHost_{*this};
   AnalysisHooks analysisHooks_{*this};
   std::unique_ptr<SoundCard> card_;

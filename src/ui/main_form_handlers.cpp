@@ -258,10 +258,5 @@ void TMainForm::addRButtonClick(bool checked) {
 
 void TMainForm::mergeApplyClick() { handleNotification(ncMergeApply); }
 
-// --- Handlers of later work: clipboard, memory slots, cursor read-out. The runs are in main_form_measure.cpp.
-
-void TMainForm::storeClick(int) {}
-void TMainForm::recallClick(int) {}
-void TMainForm::copyFToClipClick() {}
-void TMainForm::graphCursorMove(int, int) {}
-void TMainForm::noGraphCursor(int, int) {}
+// --- The memory slots, the cursor read-out and the clipboard copy are in
+// --- main_form_slots.cpp, the runs in main_form_measure.cpp.

@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <cstdlib>
 
 namespace {
 
@@ -59,21 +58,8 @@ void QtCanvas::moveTo(int x, int y) {
 }
 
 void QtCanvas::lineTo(int x, int y) {
-  const int dx = x - x_;
-  const int dy = y - y_;
-  const int steps = std::max(std::abs(dx), std::abs(dy));
-  if (steps > 0) {
-    // The end pixel is not painted: stop one step short along the line.
-    const double back = (steps - 1.0) / steps;
-    const int ex = x_ + static_cast<int>(std::lround(dx * back));
-    const int ey = y_ + static_cast<int>(std::lround(dy * back));
-    QPainter& p = painter();
-    if (steps == 1) {
-      p.drawPoint(x_, y_);
-    } else {
-      p.drawLine(x_, y_, ex, ey);
-    }
-  }
+  // An aliased cosmetic line with a flat cap leaves its end pixel unpainted.
+  if (x != x_ || y != y_) painter().drawLine(x_, y_, x, y);
   x_ = x;
   y_ = y;
 }

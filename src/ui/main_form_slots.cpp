@@ -1,0 +1,83 @@
+// The memory slots (store and recall), the cursor read-out above the
+// frequency graph and the copy of that graph to the clipboard.
+
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <cstdint>
+
+#include "display/clipboard_copy.h"
+#include "display/cursor_readout.h"
+#include "platform/clipboard.h"
+#include "store/slots.h"
+#include "ui/image_view.h"
+#include "ui/main_form.h"
+
+// --- Memory slots --------------------------------------------------------------
+
+void TMainForm::storeClick(int n) {
+  // Without a measured response there is nothing to keep.
+  if (!storeSlot(*state_, n)) return;
+  recallButtons[n - 1]->setEnabled(true);
+  showSlotTitle(n);
+}
+
+void TMainForm::showSlotTitle(int n) {
+  const char* title = slotHintTitle(*state_, n);
+  if (title == nullptr) return;
+  const QString hint = QString::fromUtf8(title);
+  storeButtons[n - 1]->setToolTip(hint);
+  recallButtons[n - 1]->setToolTip(hint);
+}
+
+void TMainForm::recallClick(int n) {
+  GainEntrySetup gains;
+  if (!recallSlot(*state_, n, gains)) return;
+  bindMergeGains(gains);
+  // The SPL / Z page follows the recalled type, so that the page shown is the
+  // kind of measurement a start makes; switched quietly, since a change of
+  // the page by the user would drop the recalled curve.
+  {
+    const QSignalBlocker quiet(SplZ);
+    SplZ->setCurrentIndex(state_->setup.impedanceMode != 0 ? 1 : 0);
+  }
+  updateViewState();
+  redrawGraphs();
+}
+
+// --- Cursor read-out and clipboard -------------------------------------------
+
+void TMainForm::graphCursorMove(int x, int y) {
+  const AppState& s = *state_;
+  CursorReadout r;
+  graphCursorReadout(s.setup, s.curves.dBTop, s.calibrationView, Image2->canvas().width(),
+                     Image2->canvas().height(), x, y, r);
+  freqLabel->setText(QString::fromLatin1(r.freq));
+  yLabel1->setText(QString::fromLatin1(r.level));
+  yLabel2->setText(QString::fromLatin1(r.phase));
+}
+
+void TMainForm::noGraphCursor(int, int) {
+  freqLabel->setText(QString());
+  yLabel1->setText(QString());
+  yLabel2->setText(QString());
+}
+
+void TMainForm::copyFToClipClick() {
+  // The frame without its outer two pixels, with everything shown over it:
+  // the plot, the title, the range entries and the name in the corner. It is
+  // rendered at one image pixel per widget pixel, whatever the screen's scale.
+  const QRect area =
+      Image5->geometry().adjusted(kClipInset, kClipInset, -kClipInset, -kClipInset);
+  QImage picture(area.size(), QImage::Format_RGB32);
+  ClipImage clip;
+  if (!picture.isNull()) {
+    picture.fill(Qt::white);
+    Image5->parentWidget()->render(&picture, QPoint(), QRegion(area));
+    clip = {reinterpret_cast<const uint32_t*>(picture.constBits()), picture.width(),
+            picture.height(), static_cast<int>(picture.bytesPerLine() / 4)};
+  }
+  copyGraphToClipboard(clip, *clipboard_, *dialogs_);
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The clipboard seam on the system clipboard: the picture goes there as an
+// image.
+
+#include "platform/clipboard.h"
+
+class TQtClipboard final : public Clipboard {
+ public:
+  // Puts a deep copy of the picture on the application's clipboard. Qt's
+  // clipboard reports no failure, so this always answers true.
+  bool setImage(const ClipImage& image) override;
+};
