@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -385,8 +386,14 @@ TEST_F(MainFormTest, SettingsPageShowsTheCalibration) {
   EXPECT_FALSE(shown("unCalibrated"));
 
   openPage(0);
+  EXPECT_FALSE(s.measurementShown);
   choose("nMLS", 2);
   EXPECT_EQ(s.setup.mlsSize, 16384);
+  // The sequence tables follow at once: the input permutation of a period of
+  // 16383 runs over 1..16383, where the 8191 one stopped at 8191.
+  int32_t largest = 0;
+  for (int i = 0; i < 16383; ++i) largest = std::max(largest, s.mls.inputPerm[i]);
+  EXPECT_EQ(largest, 16383);
   openPage(1);
   EXPECT_TRUE(shown("unCalibrated"));
 }
