@@ -124,7 +124,7 @@ void TMainForm::buildLevelArea() {
   name->setGeometry(70, 24, 200, 44);
   label(this, "BuildLabel", "Build 2003-04-29", 74, 74);
 
-  char text[8];
+  char text[16];
   char hint[40];
   for (int i = 0; i < 8; ++i) {
     const int x = 70 + 24 * i;
