@@ -54,3 +54,15 @@ class Canvas {
   // black on the white brush, in the canvas's small label font.
   virtual void textOut(int x, int y, const char* text) = 0;
 };
+
+// Traces the edge pixels of the whole surface with the current pen, clockwise
+// from the top-left corner down the left side.
+inline void drawBorder(Canvas& c) {
+  const int w = c.width();
+  const int h = c.height();
+  c.moveTo(0, 0);
+  c.lineTo(0, h - 1);
+  c.lineTo(w - 1, h - 1);
+  c.lineTo(w - 1, 0);
+  c.lineTo(0, 0);
+}

@@ -143,11 +143,7 @@ void drawTimeGraph(const GraphInputs& in, Canvas& c) {
   const int h = c.height();
   c.setPen(penSolidBlack);
   c.rectangle(0, 0, w, h);
-  c.moveTo(0, 0);
-  c.lineTo(0, h - 1);
-  c.lineTo(w - 1, h - 1);
-  c.lineTo(w - 1, 0);
-  c.lineTo(0, 0);
+  drawBorder(c);
   if (!s.hasResponse) return;
 
   // The analysis window holds at most 8192 samples; the curves, the peak

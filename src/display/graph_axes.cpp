@@ -14,16 +14,6 @@ namespace {
 // dBTop or range from turning the scale loop into an endless one.
 constexpr int kMaxDbLines = 10000;
 
-void drawBorder(Canvas& c) {
-  const int w = c.width();
-  const int h = c.height();
-  c.moveTo(0, 0);
-  c.lineTo(0, h - 1);
-  c.lineTo(w - 1, h - 1);
-  c.lineTo(w - 1, 0);
-  c.lineTo(0, 0);
-}
-
 void gridLine(Canvas& plot, int x1, int y1, int x2, int y2) {
   plot.moveTo(x1, y1);
   plot.lineTo(x2, y2);

@@ -23,15 +23,8 @@ void redrawGraphs(const GraphInputs& in, bool& calibrationRun, const GraphCanvas
     drawImpedanceCurves(in, canvases.plot);
   }
 
-  Canvas& plot = canvases.plot;
-  const int w = plot.width();
-  const int h = plot.height();
-  plot.setPen(penSolidBlack);
-  plot.moveTo(0, 0);
-  plot.lineTo(0, h - 1);
-  plot.lineTo(w - 1, h - 1);
-  plot.lineTo(w - 1, 0);
-  plot.lineTo(0, 0);
+  canvases.plot.setPen(penSolidBlack);
+  drawBorder(canvases.plot);
   hooks.restoreCursor();
 }
 

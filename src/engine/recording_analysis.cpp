@@ -152,11 +152,7 @@ void drawLevelBar(Canvas& bar, double peak) {
   }
 
   bar.setPen(penSolidBlack);
-  bar.moveTo(0, 0);
-  bar.lineTo(0, h - 1);
-  bar.lineTo(w - 1, h - 1);
-  bar.lineTo(w - 1, 0);
-  bar.lineTo(0, 0);
+  drawBorder(bar);
 }
 
 void processRecording(AppState& state, const RecordingCanvases& canvases, RecordingHooks& hooks) {

@@ -17,11 +17,7 @@ void TImageView::clearFrame() {
   const int h = canvas_.height();
   canvas_.fillRect(0, 0, w, h, colourWhite);
   canvas_.setPen(penSolidBlack);
-  canvas_.moveTo(0, 0);
-  canvas_.lineTo(0, h - 1);
-  canvas_.lineTo(w - 1, h - 1);
-  canvas_.lineTo(w - 1, 0);
-  canvas_.lineTo(0, 0);
+  drawBorder(canvas_);
   canvas_.finish();
   update();
 }
