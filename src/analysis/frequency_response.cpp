@@ -60,9 +60,10 @@ void spectrumToGrid(const Complex* spectrum, int32_t sampleRate, const RealCurve
       ++i;
     }
   }
-  // Above half the rate every point repeats the last one reached.
-  for (int j = std::max(i, 1); j < kGridPoints; ++j) out[j] = out[j - 1];
-  if (i == 0) out[0] = spectrum[0];
+  // Above half the rate every point repeats the last one reached (bin 0 when
+  // half the rate lies below the first grid point).
+  if (i == 0) out[i++] = spectrum[0];
+  for (int j = i; j < kGridPoints; ++j) out[j] = out[j - 1];
 }
 
 bool computeResponse(const ResponseContext& ctx) {
