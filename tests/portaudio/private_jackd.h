@@ -5,8 +5,15 @@
 // under a private server name (JACK_DEFAULT_SERVER, set for this process) so
 // it meets no other server, and lives until stop() or the destructor, which
 // end it by its PID and wait for it.
+//
+// Only one such server runs at a time on the machine: JACK creates its shared
+// registry in /dev/shm when the first server starts, and two servers starting
+// together on a machine without one can both fail to be reached. A lock file
+// held for the server's life makes test processes take turns.
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -28,6 +35,8 @@ class PrivateJackd {
   // Starts jackd and waits up to 10 s for its loopback ports. skipReason()
   // says why it isn't running when ready() is false.
   PrivateJackd() {
+    lockFd_ = open("/tmp/sonrake-test-jackd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);
     serverName_ = "sonrake_test_" + std::to_string(getpid());
     setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
@@ -53,6 +62,7 @@ class PrivateJackd {
   }
   ~PrivateJackd() {
     stop();
+    if (lockFd_ >= 0) close(lockFd_);  // and with it the lock
     unsetenv("JACK_DEFAULT_SERVER");
     unsetenv("JACK_NO_START_SERVER");
   }
@@ -69,6 +79,7 @@ class PrivateJackd {
     waitpid(pid_, nullptr, 0);
     pid_ = 0;
     ready_ = false;
+    removeLeftSemaphores();
   }
 
  private:
@@ -85,7 +96,23 @@ class PrivateJackd {
     return found;
   }
 
+  // Clients still connected when the server ends leave their semaphores
+  // (jack_sem.<uid>_<server>_<client>) behind in /dev/shm; this server's go.
+  void removeLeftSemaphores() const {
+    DIR* dir = opendir("/dev/shm");
+    if (dir == nullptr) return;
+    const std::string tag = "_" + serverName_ + "_";
+    while (const dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name.rfind("jack_sem.", 0) == 0 && name.find(tag) != std::string::npos) {
+        unlink(("/dev/shm/" + name).c_str());
+      }
+    }
+    closedir(dir);
+  }
+
   std::string serverName_;
+  int lockFd_ = -1;
   pid_t pid_ = 0;
   bool ready_ = false;
   const char* skipReason_ = "";
