@@ -59,6 +59,8 @@ constexpr Complex operator-(double s, const Complex& a) { return {s - a.re, -a.i
 constexpr Complex operator-(const Complex& a) { return {-a.re, -a.im}; }
 constexpr bool operator==(const Complex& a, const Complex& b) { return a.re == b.re && a.im == b.im; }
 
+inline bool isFinite(const Complex& a) { return std::isfinite(a.re) && std::isfinite(a.im); }
+
 constexpr double norm(const Complex& a) { return a.re * a.re + a.im * a.im; }
 inline double abs(const Complex& a) { return std::sqrt(norm(a)); }
 // Radians in (-pi, pi]; 0 for (0, 0).

@@ -4,8 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "platform/dialogs.h"
 #include "setup/app_state.h"
+#include "setup/file_io.h"
 
 namespace {
 
@@ -56,14 +59,48 @@ Complex fromLevelPhase(double levelDb, double phaseRad) {
   return {mag * std::cos(phaseRad), mag * std::sin(phaseRad)};
 }
 
-// The next line that carries a data point above `above`; false at the end of
-// the file. Lines on the way are dropped.
-bool readPointAbove(std::FILE* file, double above, MicPoint& point) {
-  while (readMicLine(file, point)) {
-    if (point.freq > above) return true;
+// The data points of a microphone file in file order. Counts the usable
+// ones: those whose frequency (by its logarithm, as the interpolation uses
+// it) lies above every point before them.
+class MicPointReader {
+ public:
+  explicit MicPointReader(std::FILE* file) : file_(file) {}
+
+  // The next data point above `above` Hz whose log frequency lnF is also
+  // above aboveLn; false at the end of the file. Lines on the way are
+  // dropped, and so is a point whose frequency differs from the one before
+  // it by less than its logarithm can tell.
+  bool nextAbove(double above, double aboveLn, MicPoint& point, double& lnF) {
+    while (readMicLine(file_, point)) {
+      if (point.freq == 0.0) continue;
+      lnF = std::log(point.freq);
+      count(lnF);
+      if (point.freq > above && lnF > aboveLn) return true;
+    }
+    return false;
   }
-  return false;
-}
+
+  // Reads on until two usable points have been seen or the file ends.
+  void countUpToTwo() {
+    MicPoint point;
+    while (usable_ < 2 && readMicLine(file_, point))
+      if (point.freq != 0.0) count(std::log(point.freq));
+  }
+
+  int usable() const { return usable_; }
+
+ private:
+  void count(double lnF) {
+    if (lnF > topLn_) {
+      topLn_ = lnF;
+      ++usable_;
+    }
+  }
+
+  std::FILE* file_;
+  int usable_ = 0;
+  double topLn_ = -HUGE_VAL;
+};
 
 }  // namespace
 
@@ -100,21 +137,29 @@ bool readMicLine(std::FILE* file, MicPoint& point) {
 }
 
 MicFileResult readMicCalFile(const char* path, const RealCurve& freqGrid, ComplexCurve& micCal) {
-  std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) return MicFileResult::cannotOpen;
+  const int fd = openRegularFile(path);
+  if (fd < 0) return MicFileResult::cannotOpen;
+  std::FILE* file = ::fdopen(fd, "r");
+  if (file == nullptr) {
+    ::close(fd);
+    return MicFileResult::cannotOpen;
+  }
 
+  // The curve is built aside: a file that is refused leaves micCal whole.
+  ComplexCurve curve;
+  MicPointReader reader(file);
   MicPoint point;
-  if (!readPointAbove(file, 0.0, point)) {
+  double lnF = 0.0;
+  if (!reader.nextAbove(0.0, -HUGE_VAL, point, lnF)) {
     std::fclose(file);
-    return MicFileResult::noData;
+    return MicFileResult::tooFewPoints;
   }
 
   // Below the first data point the grid takes its value.
   int i = 0;
   const Complex first = fromLevelPhase(point.levelDb, point.phaseRad);
-  while (i < kGridPoints && point.freq > freqGrid[i]) micCal[i++] = first;
+  while (i < kGridPoints && point.freq > freqGrid[i]) curve[i++] = first;
 
-  double lnF = std::log(point.freq);
   double prevLn = lnF;
   double prevLevel = point.levelDb;
   double prevPh = point.phaseRad;
@@ -126,10 +171,10 @@ MicFileResult readMicCalFile(const char* path, const RealCurve& freqGrid, Comple
       prevLn = lnF;
       prevLevel = point.levelDb;
       prevPh = point.phaseRad;
-      if (!readPointAbove(file, g, point)) break;
+      if (!reader.nextAbove(g, prevLn, point, lnF)) break;
       point.phaseRad = unwrapAgainst(point.phaseRad, prevPh);
-      lnF = std::log(point.freq);
     }
+    // prevLn <= ln g <= lnF and prevLn < lnF: t lies in 0..1.
     const double t = (std::log(g) - prevLn) / (lnF - prevLn);
     const double level = (1.0 - t) * prevLevel + t * point.levelDb;
     // Phases of different sign are not blended: near 0 they would cancel.
@@ -139,35 +184,49 @@ MicFileResult readMicCalFile(const char* path, const RealCurve& freqGrid, Comple
     } else {
       ph = t < 0.5 ? prevPh : point.phaseRad;
     }
-    micCal[i++] = fromLevelPhase(level, ph);
+    curve[i++] = fromLevelPhase(level, ph);
   }
+  reader.countUpToTwo();
   std::fclose(file);
 
-  if (i == 0) return MicFileResult::noData;
-  for (int j = i; j < kGridPoints; ++j) micCal[j] = micCal[i - 1];
+  if (reader.usable() < 2) return MicFileResult::tooFewPoints;
+  if (i == 0) return MicFileResult::belowGrid;
+  for (int j = i; j < kGridPoints; ++j) curve[j] = curve[i - 1];
+  micCal = curve;
   return MicFileResult::loaded;
 }
 
 MicImport importMicCal(AppState& s, Dialogs& dialogs) {
+  // The name is kept zero-padded, as the configuration file stores it.
+  char path[kMicFileNameCapacity]{};
   if (s.micImportAsk) {
-    char path[kMicFileNameCapacity]{};
     const FileDialogRequest request{"txt", kTextFileFilter, s.micFileName};
     if (!dialogs.openFileDialog(request, path, sizeof path)) return MicImport::cancelled;
-    // The name is kept zero-padded, as the configuration file stores it.
-    std::memcpy(s.micFileName, path, sizeof path);
+  } else {
+    std::memcpy(path, s.micFileName, sizeof path);
   }
 
-  s.micCalValid = false;
-  switch (readMicCalFile(s.micFileName, s.setup.freqGrid, s.micCal)) {
+  const char* refusal = nullptr;
+  switch (readMicCalFile(path, s.setup.freqGrid, s.micCal)) {
     case MicFileResult::cannotOpen:
+      std::memcpy(s.micFileName, path, sizeof path);
+      s.micCalValid = false;
       dialogs.messageBox("Could not open file.\nCheck if path and filename is correct.",
                          "Mic calibration data", MsgIcon::warning, MsgButtons::okCancel);
       return MicImport::failed;
-    case MicFileResult::noData:
-      return MicImport::failed;
-    case MicFileResult::loaded:
+    case MicFileResult::tooFewPoints:
+      refusal = kMicTooFewPointsText;
       break;
+    case MicFileResult::belowGrid:
+      refusal = kMicBelowGridText;
+      break;
+    case MicFileResult::loaded:
+      std::memcpy(s.micFileName, path, sizeof path);
+      s.micCalValid = true;
+      return MicImport::loaded;
   }
-  s.micCalValid = true;
-  return MicImport::loaded;
+  // A file that cannot serve as a calibration changes nothing: the curve,
+  // its flag and the name of the file it came from stay.
+  dialogs.messageBox(refusal, "Mic calibration data", MsgIcon::warning, MsgButtons::ok);
+  return MicImport::failed;
 }

@@ -34,23 +34,38 @@ MicPoint parseMicLine(const char* text);
 // false, point undefined, when no further line could be read.
 bool readMicLine(std::FILE* file, MicPoint& point);
 
-enum class MicFileResult : uint8_t { cannotOpen, noData, loaded };
+enum class MicFileResult : uint8_t {
+  cannotOpen,    // no such regular file, or it cannot be opened
+  tooFewPoints,  // fewer than two usable data points
+  belowGrid,     // no data point above the lowest grid frequency
+  loaded,
+};
 
 // Reads the file at path and interpolates it onto freqGrid into micCal:
 // linear in log frequency for the level in dB; the phase, unwrapped against
 // the point before, linearly where both phases have the same sign and else
 // from the nearer point. Grid points below the first data point take its
 // value; those at or above the last one repeat the last value computed below
-// it. loaded when at least one grid point was computed; otherwise micCal is
-// left as it was (noData: no data point below the top of the grid was usable).
+// it. A data point whose frequency is not above the one before it (by its
+// logarithm) is passed over. The file is refused, micCal left as it was,
+// unless it holds at least two usable points (each above all before it) and
+// one of them lies above the lowest grid frequency.
 MicFileResult readMicCalFile(const char* path, const RealCurve& freqGrid, ComplexCurve& micCal);
+
+// What the import says of a file it refuses.
+inline constexpr const char* kMicTooFewPointsText =
+    "The file holds fewer than two calibration points.\nThe microphone calibration was not changed.";
+inline constexpr const char* kMicBelowGridText =
+    "The file holds no calibration point above 5 Hz.\nThe microphone calibration was not changed.";
 
 enum class MicImport : uint8_t { cancelled, failed, loaded };
 
 // The import as the user starts it: with s.micImportAsk an open dialog
 // starting at s.micFileName chooses the file (cancel: nothing changes, result
-// cancelled) and becomes the new s.micFileName; without it the file named
-// there is read again. Then s.micCalValid is cleared and set again only when
-// the file gave data. A file that cannot be opened is reported in a message
-// box ("Mic calibration data"); a file without data is failed silently.
+// cancelled); without it the file named there is read again. A file read
+// whole becomes the curve, s.micCalValid is set and its name becomes
+// s.micFileName. A file that cannot be opened is reported in a message box
+// ("Mic calibration data"), its name kept and s.micCalValid cleared. A file
+// that readMicCalFile refuses is reported in the same box and changes
+// nothing: curve, flag and name stay.
 MicImport importMicCal(AppState& s, Dialogs& dialogs);

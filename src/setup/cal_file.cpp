@@ -1,6 +1,5 @@
 #include "setup/cal_file.h"
 
-#include <cmath>
 #include <vector>
 
 #include "setup/app_state.h"
@@ -17,71 +16,101 @@ static_assert(kCalFlagsOffset == kCalTableOffset + kCalFlagCount * 2 * kGridPoin
 static_assert(kCalMicOffset == kCalFlagsOffset + kCalFlagCount);
 static_assert(kCalFileSize == kCalMicOffset + kGridPoints * 16);
 
-// Walks the table in file order: mode, rate index, MLS index, channel, point.
-template <typename Cal, typename Fn>
-void forEachCalPoint(Cal& cal, Fn fn) {
-  for (auto& mode : cal.table)
-    for (auto& rate : mode)
-      for (auto& order : rate)
-        for (auto& channel : order)
-          for (auto& point : channel) fn(point);
-}
-
-template <typename Cal, typename Fn>
-void forEachCalFlag(Cal& cal, Fn fn) {
-  for (auto& mode : cal.calibratedFlags)
-    for (auto& rate : mode)
-      for (auto& flag : rate) fn(flag);
-}
-
-bool finite(const Complex& c) { return std::isfinite(c.re) && std::isfinite(c.im); }
-
-// Checks everything the version promises before anything is taken, so a
+// The version, table and flags, checked before anything is taken, so a
 // damaged file leaves the tables as they were.
-bool calBytesSound(const uint8_t* data, size_t size, bool withMicCal) {
+bool calTableSound(const uint8_t* data, size_t size) {
   ByteReader in(data, size);
   int16_t version;
-  if (!in.i16(version)) return false;
+  if (!in.i16(version) || version < kFirstVersionWithTable) return false;
   Complex c;
   for (size_t i = 0; i < kCalFlagCount * 2 * kGridPoints; ++i)
-    if (!in.complex(c) || !finite(c)) return false;
+    if (!in.complex(c) || !isFinite(c)) return false;
   bool flag;
   for (size_t i = 0; i < kCalFlagCount; ++i)
     if (!in.boolean(flag)) return false;
-  if (withMicCal)
-    for (int i = 0; i < kGridPoints; ++i)
-      if (!in.complex(c) || !finite(c)) return false;
   return true;
+}
+
+// The microphone curve of a file whose table is sound: there (version 93 on,
+// long enough) and finite throughout.
+bool calMicSound(const uint8_t* data, size_t size) {
+  ByteReader in(data, size);
+  int16_t version;
+  if (!in.i16(version) || version < kFirstVersionWithMicCal || size < kCalFileSize) return false;
+  in.bytes(kCalMicOffset - kCalTableOffset);
+  Complex c;
+  for (int i = 0; i < kGridPoints; ++i)
+    if (!in.complex(c) || !isFinite(c)) return false;
+  return true;
+}
+
+long readCalBytes(const std::string& path, std::vector<uint8_t>& bytes) {
+  bytes.resize(kCalFileSize);
+  return readFileBytes(path, bytes.data(), bytes.size());
+}
+
+// One file: missing, refused (its table unusable) or loaded.
+CalFileRead readCalFrom(AppState& s, const std::string& path) {
+  std::vector<uint8_t> bytes;
+  const long got = readCalBytes(path, bytes);
+  if (got < 0) return CalFileRead::missing;
+  const size_t size = static_cast<size_t>(got);
+  if (!calTableSound(bytes.data(), size)) return CalFileRead::refused;
+
+  ByteReader in(bytes.data(), size);
+  in.bytes(kCalTableOffset);
+  for (auto& mode : s.soundcardCal.table)
+    for (auto& rate : mode)
+      for (auto& order : rate)
+        for (auto& channel : order)
+          for (Complex& p : channel) in.complex(p);
+  for (auto& mode : s.soundcardCal.calibratedFlags)
+    for (auto& rate : mode)
+      for (bool& flag : rate) in.boolean(flag);
+  if (calMicSound(bytes.data(), size))
+    for (Complex& p : s.micCal) in.complex(p);
+  return CalFileRead::loaded;
 }
 
 }  // namespace
 
-bool readCalFile(AppState& s, const std::string& dataDir) {
-  std::vector<uint8_t> bytes(kCalFileSize);
-  const long got = readFileBytes(dataFilePath(dataDir, kCalFileName), bytes.data(), bytes.size());
-  if (got < 0) return false;
-  const size_t size = static_cast<size_t>(got);
-
-  ByteReader in(bytes.data(), size);
-  int16_t version;
-  if (!in.i16(version) || version < kFirstVersionWithTable) return false;
-  const bool withMicCal = version >= kFirstVersionWithMicCal;
-  if (!calBytesSound(bytes.data(), size, withMicCal)) return false;
-
-  forEachCalPoint(s.soundcardCal, [&](Complex& p) { in.complex(p); });
-  forEachCalFlag(s.soundcardCal, [&](bool& f) { in.boolean(f); });
-  if (withMicCal)
-    for (Complex& p : s.micCal) in.complex(p);
-  return true;
+CalFileRead readCalFile(AppState& s, const std::string& dataDir) {
+  const CalFileRead read = readCalFrom(s, dataFilePath(dataDir, kCalFileName));
+  if (read != CalFileRead::refused) return read;
+  return readCalFrom(s, dataFilePath(dataDir, kCalBackupFileName)) == CalFileRead::loaded
+             ? CalFileRead::restoredFromBackup
+             : CalFileRead::refused;
 }
 
 bool writeCalFile(const AppState& s, const std::string& dataDir) {
   std::vector<uint8_t> bytes(kCalFileSize);
   ByteWriter out(bytes.data(), bytes.size());
   out.i16(kCalFileVersion);
-  forEachCalPoint(s.soundcardCal, [&](const Complex& p) { out.complex(p); });
-  forEachCalFlag(s.soundcardCal, [&](bool f) { out.boolean(f); });
-  for (const Complex& p : s.micCal) out.complex(p);
+  // A length whose table is not finite throughout would make the reader
+  // refuse the whole file; it is written as uncalibrated instead.
+  const SoundcardCal& cal = s.soundcardCal;
+  bool writable[SoundcardCal::kModes][SoundcardCal::kRates][SoundcardCal::kOrders];
+  for (int m = 0; m < SoundcardCal::kModes; ++m)
+    for (int r = 0; r < SoundcardCal::kRates; ++r)
+      for (int o = 0; o < SoundcardCal::kOrders; ++o) {
+        writable[m][r][o] = allFinite(cal.table[m][r][o][0]) && allFinite(cal.table[m][r][o][1]);
+        for (const ComplexCurve& channel : cal.table[m][r][o])
+          for (const Complex& p : channel) out.complex(writable[m][r][o] ? p : Complex(1.0, 0.0));
+      }
+  for (int m = 0; m < SoundcardCal::kModes; ++m)
+    for (int r = 0; r < SoundcardCal::kRates; ++r)
+      for (int o = 0; o < SoundcardCal::kOrders; ++o)
+        out.boolean(cal.calibratedFlags[m][r][o] && writable[m][r][o]);
+  const bool micCalWritable = allFinite(s.micCal);
+  for (const Complex& p : s.micCal) out.complex(micCalWritable ? p : Complex());
   if (!out.ok() || out.position() != bytes.size()) return false;
-  return writeFileAtomically(dataFilePath(dataDir, kCalFileName), bytes.data(), bytes.size());
+
+  // One generation back: the file about to be replaced, when its table can
+  // still be read. A damaged file never overwrites a good backup.
+  const std::string path = dataFilePath(dataDir, kCalFileName);
+  std::vector<uint8_t> old;
+  const long got = readCalBytes(path, old);
+  if (got > 0 && calTableSound(old.data(), static_cast<size_t>(got)))
+    writeFileAtomically(dataFilePath(dataDir, kCalBackupFileName), old.data(), static_cast<size_t>(got));
+  return writeFileAtomically(path, bytes.data(), bytes.size());
 }

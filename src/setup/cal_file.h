@@ -25,15 +25,37 @@ inline constexpr size_t kCalFlagsOffset = 2816002;
 inline constexpr size_t kCalMicOffset = 2816090;
 inline constexpr size_t kCalFileSize = 2832090;
 
+inline constexpr const char* kCalBackupFileName = "sonrake.cal.bak";
+
+enum class CalFileRead : uint8_t {
+  missing,             // no calibration file (or not a regular file): nothing changed
+  loaded,              // the table came from the file
+  refused,             // the file and its backup were both unusable: nothing changed
+  restoredFromBackup,  // the file was unusable; the table came from its backup
+};
+
+// What the user is told once when the calibration came from the backup.
+inline constexpr const char* kCalRestoredCaption = "Sound card calibration";
+inline constexpr const char* kCalRestoredText =
+    "The calibration file sonrake.cal could not be read.\n"
+    "The sound card calibration was restored from sonrake.cal.bak.";
+
 // Reads dataDir + "sonrake.cal" into s.soundcardCal (table and flags) and,
-// from version 93 on, s.micCal. All or nothing: a missing file, a version
-// below 91, a file shorter than its version's layout, a flag byte other than
-// 0 or 1, or a non-finite number anywhere changes nothing. Bytes beyond the
-// layout are ignored. Returns true when the table was taken from the file.
-bool readCalFile(AppState& s, const std::string& dataDir);
+// from version 93 on, s.micCal. The table with its flags is taken whole or
+// not at all: a version below 91, a file shorter than its version's layout,
+// a flag byte other than 0 or 1, or a non-finite point in the table changes
+// nothing of it. The microphone curve is taken on its own when it is there
+// and finite throughout, so a damaged curve never costs the table. Bytes
+// beyond the layout are ignored. When the file is there but its table cannot
+// be taken, the same is tried with dataDir + "sonrake.cal.bak".
+CalFileRead readCalFile(AppState& s, const std::string& dataDir);
 
 // Writes s.soundcardCal and s.micCal as a version-93 file of kCalFileSize
 // bytes to dataDir + "sonrake.cal", replacing the old file only once the new
-// one is complete. Returns false, leaving any old file intact, when it cannot
-// be written.
+// one is complete. An old file whose table is readable is first kept as
+// "sonrake.cal.bak" (one generation, replaced the same way). Nothing is
+// written that readCalFile would refuse: a mode, rate and length whose table
+// holds a non-finite point is written as uncalibrated (every point (1, 0),
+// flag false), a microphone curve with a non-finite point as zeros. Returns
+// false, leaving any old file intact, when it cannot be written.
 bool writeCalFile(const AppState& s, const std::string& dataDir);

@@ -26,6 +26,76 @@ constexpr int32_t kCustomRateMax = 200000;
 
 bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }  // false for NaN
 
+// The settings block as the file holds it, with the rules the reader applies
+// to each field. The writer applies the same rules, so that nothing it writes
+// is refused when read back.
+struct StoredSettings {
+  int32_t sampleRate = 0;
+  int32_t sRateIndex = 0;
+  int32_t mlsOrder = 0;
+  double autoscaleOffset = 0.0;
+  double levelScale = 0.0;
+  double displayRange = 0.0;
+  double zMin = 0.0;
+  double zMax = 0.0;
+  double seriesR = 0.0;
+
+  static StoredSettings of(const MeasSetup& m) {
+    return {m.sampleRate, m.sRateIndex,   m.mlsOrder, m.autoscaleOffset, m.levelScale,
+            m.displayRange, m.zMin,       m.zMax,     m.seriesR};
+  }
+
+  bool rateSound() const {
+    if (sRateIndex < 0 || sRateIndex >= kSampleRateCount) return false;
+    if (sRateIndex == 0) return sampleRate >= kCustomRateMin && sampleRate <= kCustomRateMax;
+    return sampleRate == sampleRateTable[sRateIndex];
+  }
+  bool orderSound() const { return mlsOrder >= mlsOrderTable.front() && mlsOrder <= mlsOrderTable.back(); }
+  // Each value must be one its control can hold (zMin and zMax one of their
+  // list values): a file carrying anything else was not written intact.
+  bool offsetSound() const { return within(autoscaleOffset, -100.0, 100.0); }
+  bool scaleSound() const { return within(levelScale, -200.0, 200.0); }
+  bool rangeSound() const { return within(displayRange, 5.0, 100.0); }
+  bool zMinSound() const { return zMinIndex(zMin) >= 0; }
+  bool zMaxSound() const { return zMaxIndex(zMax) >= 0; }
+  bool seriesRSound() const { return within(seriesR, 0.1, 1000.0); }
+  bool sound() const {
+    return rateSound() && orderSound() && offsetSound() && scaleSound() && rangeSound() &&
+           zMinSound() && zMaxSound() && seriesRSound();
+  }
+
+  // The same settings with every field the reader would refuse replaced by
+  // its default (the rate and its index as a pair).
+  StoredSettings writable() const {
+    static const StoredSettings defaults = of(MeasSetup());
+    StoredSettings w = *this;
+    if (!rateSound()) {
+      w.sampleRate = defaults.sampleRate;
+      w.sRateIndex = defaults.sRateIndex;
+    }
+    if (!orderSound()) w.mlsOrder = defaults.mlsOrder;
+    if (!offsetSound()) w.autoscaleOffset = defaults.autoscaleOffset;
+    if (!scaleSound()) w.levelScale = defaults.levelScale;
+    if (!rangeSound()) w.displayRange = defaults.displayRange;
+    if (!zMinSound()) w.zMin = defaults.zMin;
+    if (!zMaxSound()) w.zMax = defaults.zMax;
+    if (!seriesRSound()) w.seriesR = defaults.seriesR;
+    return w;
+  }
+
+  void applyTo(MeasSetup& m) const {
+    m.sampleRate = sampleRate;
+    m.sRateIndex = sRateIndex;
+    m.mlsOrder = mlsOrder;
+    m.autoscaleOffset = autoscaleOffset;
+    m.levelScale = levelScale;
+    m.displayRange = displayRange;
+    m.zMin = zMin;
+    m.zMax = zMax;
+    m.seriesR = seriesR;
+  }
+};
+
 // One configuration file as decoded, before anything of it is taken.
 struct ConfigRecord {
   bool micBlockComplete = false;  // micCal, both flags and the file name present
@@ -38,47 +108,23 @@ struct ConfigRecord {
   char fileName[kMicFileNameCapacity]{};
 
   bool settingsSound = true;  // present (when the version has them) and in range
-  int32_t sampleRate = 0;
-  int32_t sRateIndex = 0;
-  int32_t mlsOrder = 0;
-  double autoscaleOffset = 0.0;
-  double levelScale = 0.0;
-  double displayRange = 0.0;
-  double zMin = 0.0;
-  double zMax = 0.0;
-  double seriesR = 0.0;
+  StoredSettings settings;
 
   bool markerRight = false;
 
+  // A non-finite microphone curve costs only the curve: it is not part of
+  // this test, the reader drops it on its own.
   bool sound() const {
-    return micBlockComplete && micCalFinite && flagsSound && nameTerminated && settingsSound &&
-           markerRight;
+    return micBlockComplete && flagsSound && nameTerminated && settingsSound && markerRight;
   }
 };
-
-bool settingsInRange(const ConfigRecord& r) {
-  if (r.sRateIndex < 0 || r.sRateIndex >= kSampleRateCount) return false;
-  if (r.sRateIndex == 0) {
-    if (r.sampleRate < kCustomRateMin || r.sampleRate > kCustomRateMax) return false;
-  } else if (r.sampleRate != sampleRateTable[r.sRateIndex]) {
-    return false;
-  }
-  if (r.mlsOrder < mlsOrderTable.front() || r.mlsOrder > mlsOrderTable.back()) return false;
-  // Each value must be one its control can hold (zMin and zMax one of their
-  // list values): a file carrying anything else was not written intact.
-  return within(r.autoscaleOffset, -100.0, 100.0) && within(r.levelScale, -200.0, 200.0) &&
-         within(r.displayRange, 5.0, 100.0) && zMinIndex(r.zMin) >= 0 &&
-         zMaxIndex(r.zMax) >= 0 && within(r.seriesR, 0.1, 1000.0);
-}
 
 // Decodes the part after the version. Stops at the first field that is not
 // there; what was complete up to that point stays usable.
 void decodeConfig(ByteReader& in, int16_t version, ConfigRecord& r) {
   if (in.remaining() < kConfigSettingsOffset - kConfigMicOffset) return;
-  for (Complex& p : r.micCal) {
-    in.complex(p);
-    if (!std::isfinite(p.re) || !std::isfinite(p.im)) r.micCalFinite = false;
-  }
+  for (Complex& p : r.micCal) in.complex(p);
+  r.micCalFinite = allFinite(r.micCal);
   uint8_t valid = 0;
   uint8_t off = 0;
   in.u8(valid);
@@ -91,10 +137,11 @@ void decodeConfig(ByteReader& in, int16_t version, ConfigRecord& r) {
   r.micBlockComplete = true;
 
   if (version >= kFirstVersionWithSettings) {
-    r.settingsSound = in.i32(r.sampleRate) && in.i32(r.sRateIndex) && in.i32(r.mlsOrder) &&
-                      in.f64(r.autoscaleOffset) && in.f64(r.levelScale) &&
-                      in.f64(r.displayRange) && in.f64(r.zMin) && in.f64(r.zMax) &&
-                      in.f64(r.seriesR) && settingsInRange(r);
+    StoredSettings& v = r.settings;
+    r.settingsSound = in.i32(v.sampleRate) && in.i32(v.sRateIndex) && in.i32(v.mlsOrder) &&
+                      in.f64(v.autoscaleOffset) && in.f64(v.levelScale) &&
+                      in.f64(v.displayRange) && in.f64(v.zMin) && in.f64(v.zMax) &&
+                      in.f64(v.seriesR) && v.sound();
     if (!r.settingsSound) return;
   }
   int16_t marker;
@@ -124,31 +171,22 @@ bool loadConfig(AppState& s, const std::string& dataDir) {
     s.setup.setDefaults();
     return false;
   }
-  s.micCalValid = r.micCalValid;
+  // A curve that is not finite throughout is no calibration to apply.
+  s.micCalValid = r.micCalValid && r.micCalFinite;
   s.setup.micDataOff = r.micDataOff;
-  if (version >= kFirstVersionWithSettings) {
-    MeasSetup& m = s.setup;
-    m.sampleRate = r.sampleRate;
-    m.sRateIndex = r.sRateIndex;
-    m.mlsOrder = r.mlsOrder;
-    m.autoscaleOffset = r.autoscaleOffset;
-    m.levelScale = r.levelScale;
-    m.displayRange = r.displayRange;
-    m.zMin = r.zMin;
-    m.zMax = r.zMax;
-    m.seriesR = r.seriesR;
-  }
-  return true;
+  if (version >= kFirstVersionWithSettings) r.settings.applyTo(s.setup);
+  return r.micCalFinite;
 }
 
 }  // namespace
 
-bool readConfigFile(AppState& s, const std::string& dataDir) {
+bool readConfigFile(AppState& s, const std::string& dataDir, CalFileRead* cal) {
   // Devices are not stored: every start uses the first device of each list.
   s.inDeviceId = 0;
   s.outDeviceId = 0;
   const bool accepted = loadConfig(s, dataDir);
-  readCalFile(s, dataDir);
+  const CalFileRead calRead = readCalFile(s, dataDir);
+  if (cal != nullptr) *cal = calRead;
   // A cyclic measurement never survives a restart.
   s.cyclicRunning = false;
   s.setup.cyclic = false;
@@ -162,15 +200,18 @@ bool writeConfigFile(const AppState& s, const std::string& dataDir) {
   std::array<uint8_t, kConfigFileSize> bytes{};
   ByteWriter out(bytes.data(), bytes.size());
   out.i16(kConfigFileVersion);
-  for (const Complex& p : s.micCal) out.complex(p);
-  out.boolean(s.micCalValid);
+  // The reader refuses a curve that is not finite throughout: such a curve
+  // is dropped here (written as zeros, not loaded) rather than stored.
+  const bool micCalWritable = allFinite(s.micCal);
+  for (const Complex& p : s.micCal) out.complex(micCalWritable ? p : Complex());
+  out.boolean(s.micCalValid && micCalWritable);
   out.boolean(s.setup.micDataOff);
   // The name up to its NUL, the rest of the field zero; the last byte is
   // always a NUL, so a name without one is cut to 259 characters.
   const size_t nameLength = strnlen(s.micFileName, kMicFileNameCapacity - 1);
   for (size_t i = 0; i < static_cast<size_t>(kMicFileNameCapacity); ++i)
     out.u8(i < nameLength ? static_cast<uint8_t>(s.micFileName[i]) : 0);
-  const MeasSetup& m = s.setup;
+  const StoredSettings m = StoredSettings::of(s.setup).writable();
   out.i32(m.sampleRate);
   out.i32(m.sRateIndex);
   out.i32(m.mlsOrder);

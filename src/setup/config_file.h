@@ -50,18 +50,27 @@ inline constexpr size_t kConfigFileSize = 16326;
 // rate that does not match sRateIndex, a custom rate outside 1000..200000 Hz,
 // mlsOrder outside 12..15, a setting outside the range its control allows
 // (autoscaleOffset -100..100, levelScale -200..200, displayRange 5..100,
-// zMin and zMax not one of their list values, seriesR 0.1..1000), a boolean
-// byte other than 0 or 1, a non-finite number, and a file name without its
-// NUL. A reset file still leaves micCal as read when its points are complete
-// and finite, and the file name as read when complete and terminated.
-// A missing file, one too short for a version, or one of version 13 or less
-// changes nothing of the above. Returns true when the configuration was read
-// and accepted.
-bool readConfigFile(AppState& s, const std::string& dataDir);
+// zMin and zMax not one of their list values, seriesR 0.1..1000, a non-finite
+// value among them), a boolean byte other than 0 or 1, and a file name
+// without its NUL. A reset file still leaves micCal as read when its points
+// are complete and finite, and the file name as read when complete and
+// terminated. A microphone curve with a non-finite point costs only the
+// curve: it is not taken and micCalValid is false, the rest is read as usual.
+// A missing file, one that is not a regular file, one too short for a
+// version, or one of version 13 or less changes nothing of the above.
+//
+// The calibration file is read after the configuration and independently of
+// it (readCalFile); its outcome goes to *cal when cal is given. Returns true
+// when the configuration was read and accepted whole.
+enum class CalFileRead : uint8_t;
+bool readConfigFile(AppState& s, const std::string& dataDir, CalFileRead* cal = nullptr);
 
 // Writes a version-93 configuration of kConfigFileSize bytes to dataDir +
 // "sonrake.cfg" from s.micCal, s.micCalValid, s.micFileName and s.setup,
 // replacing the old file only once the new one is complete. A file name
-// without a NUL in its 260 bytes is cut to 259 characters. Returns false,
+// without a NUL in its 260 bytes is cut to 259 characters. Nothing is written
+// that readConfigFile would refuse: a microphone curve with a non-finite
+// point is written as zeros with micCalValid false, and each setting outside
+// the reader's rules as its default (the rate with its index). Returns false,
 // leaving any old file intact, when it cannot be written.
 bool writeConfigFile(const AppState& s, const std::string& dataDir);

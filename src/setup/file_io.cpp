@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -35,8 +36,21 @@ void syncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
+int openRegularFile(const std::string& path) {
+  // Without O_NONBLOCK a FIFO would wait here for a writer that never comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 long readFileBytes(const std::string& path, uint8_t* buffer, size_t capacity) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openRegularFile(path);
   if (fd < 0) return -1;
   size_t total = 0;
   bool failed = false;
@@ -65,7 +79,15 @@ bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
   struct stat old{};
   if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 
+  // Past a file-size limit the kernel would end the program with SIGXFSZ;
+  // ignored, the write fails with EFBIG like any other failed write.
+  struct sigaction ignore{};
+  struct sigaction previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  const bool signalIgnored = ::sigaction(SIGXFSZ, &ignore, &previous) == 0;
   bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
+  if (signalIgnored) ::sigaction(SIGXFSZ, &previous, nullptr);
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
   if (!ok) {

@@ -133,7 +133,10 @@ TMainForm::~TMainForm() {
 void TMainForm::readSettingsFiles() {
   AppState& s = *state_;
   s.dataDir = dataDirectory();
-  readConfigFile(s, s.dataDir);
+  CalFileRead cal = CalFileRead::missing;
+  readConfigFile(s, s.dataDir, &cal);
+  if (cal == CalFileRead::restoredFromBackup)
+    dialogs_->messageBox(kCalRestoredText, kCalRestoredCaption, MsgIcon::warning, MsgButtons::ok);
 }
 
 void TMainForm::writeSettingsFiles() {

@@ -324,14 +324,18 @@ TEST(ConfigFile, FieldOutsideItsControlRejectsTheFile) {
     expectDefaultSettings(s->setup);
   }
 
-  // A non-finite microphone point: rejected, and the curve is not taken.
+  // A non-finite microphone point: the curve is not taken and not loaded,
+  // but the settings are.
   {
     Bytes f = makeConfig(93);
     f.f64(kMicCal + 16 * 500 + 8, nan);
-    auto s = readMade(dir, f, f.b.size());
+    bool accepted = true;
+    auto s = readMade(dir, f, f.b.size(), &accepted);
+    EXPECT_FALSE(accepted);
     EXPECT_FALSE(s->micCalValid);
     EXPECT_TRUE(micCalIsZero(*s));
-    expectDefaultSettings(s->setup);
+    EXPECT_EQ(s->setup.sampleRate, 48000);
+    EXPECT_EQ(s->setup.seriesR, 8.2);
   }
 
   // A file name filling all 260 bytes has lost its NUL: rejected, and the

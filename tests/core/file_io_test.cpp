@@ -59,16 +59,16 @@ TEST(AtomicWrite, FailedWriteLeavesOldFileWhole) {
   EXPECT_TRUE(fs::is_directory(dir.file("sonrake.cal")));
 }
 
-TEST(AtomicWrite, DiskFullHalfWayLeavesOldCalibrationWhole) {
+// A file size limit of 1 MB makes the 2.8 MB write fail part-way, as a full
+// disk would. The signal such a limit raises does not end the program, and
+// its handling is left as it was.
+TEST(AtomicWrite, FileSizeLimitHalfWayLeavesOldCalibrationWhole) {
   TempDir dir;
   auto old = std::make_unique<AppState>();
   old->soundcardCal.calibratedFlags[0][6][1] = true;
   ASSERT_TRUE(writeCalFile(*old, dir.path()));
   const std::vector<uint8_t> before = readBytes(dir.file("sonrake.cal"));
 
-  // A file size limit of 1 MB makes the 2.8 MB write fail part-way, as a
-  // full disk would.
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   rlimit limited = saved;
@@ -77,13 +77,16 @@ TEST(AtomicWrite, DiskFullHalfWayLeavesOldCalibrationWhole) {
   auto s = std::make_unique<AppState>();
   const bool written = writeCalFile(*s, dir.path());
   ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  struct sigaction now{};
+  ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
 
   EXPECT_FALSE(written);
   EXPECT_EQ(readBytes(dir.file("sonrake.cal")), before);
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.tmp")));
+  EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.bak.tmp")));
   auto t = std::make_unique<AppState>();
-  EXPECT_TRUE(readCalFile(*t, dir.path()));
+  EXPECT_EQ(readCalFile(*t, dir.path()), CalFileRead::loaded);
   EXPECT_TRUE(t->soundcardCal.calibratedFlags[0][6][1]);
 }
 
@@ -96,6 +99,34 @@ TEST(AtomicWrite, ReplacementKeepsPermissionBits) {
   struct stat st{};
   ASSERT_EQ(::stat(dir.file("sonrake.cfg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// A FIFO, a directory or a device in place of a data file counts as no
+// file: nothing is read, and nothing waits for a writer that never comes.
+TEST(ReadFileBytes, OnlyRegularFilesAreReadAndNothingBlocks) {
+  TempDir dir;
+  FifoWatch watch(dir.file("sonrake.cfg"));
+  fs::create_directory(dir.file("sonrake.cal"));
+  uint8_t buf[16];
+  const long fifo = readFileBytes(dir.file("sonrake.cfg"), buf, sizeof buf);
+  auto s = std::make_unique<AppState>();
+  s->setup.displayRange = 77.0;
+  CalFileRead cal = CalFileRead::loaded;
+  const bool accepted = readConfigFile(*s, dir.path(), &cal);
+  EXPECT_FALSE(watch.done());
+
+  EXPECT_EQ(fifo, -1);
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(cal, CalFileRead::missing);
+  EXPECT_EQ(s->setup.displayRange, 77.0);  // a missing file changes nothing
+  EXPECT_EQ(readFileBytes(dir.file("sonrake.cal"), buf, sizeof buf), -1);
+  EXPECT_EQ(readFileBytes("/dev/zero", buf, sizeof buf), -1);
+
+  // The writers replace what is not a regular file, except a directory.
+  EXPECT_TRUE(writeConfigFile(*s, dir.path()));
+  EXPECT_TRUE(fs::is_regular_file(dir.file("sonrake.cfg")));
+  EXPECT_FALSE(writeCalFile(*s, dir.path()));
+  EXPECT_TRUE(fs::is_directory(dir.file("sonrake.cal")));
 }
 
 TEST(ReadFileBytes, ReadsNoMoreThanAskedAndReportsMissingFile) {

@@ -4,13 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A fresh directory under the system's temporary directory, removed with
@@ -65,3 +72,40 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A FIFO at path for a reader that must never wait on it. Should a reader
+// block all the same, a writer opens the FIFO every two seconds and lets it
+// go on, and done() says so.
+class FifoWatch {
+ public:
+  explicit FifoWatch(std::string path) : path_(std::move(path)) {
+    if (::mkfifo(path_.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo failed";
+    rescue_ = std::thread([this] {
+      for (int i = 1; !done_; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (i % 200 != 0) continue;
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          rescued_ = true;  // only a blocked reader lets a writer open it
+          ::close(fd);
+        }
+      }
+    });
+  }
+  ~FifoWatch() { done(); }
+  FifoWatch(const FifoWatch&) = delete;
+  FifoWatch& operator=(const FifoWatch&) = delete;
+
+  // Ends the watch; true when a reader had to be let go.
+  bool done() {
+    done_ = true;
+    if (rescue_.joinable()) rescue_.join();
+    return rescued_;
+  }
+
+ private:
+  std::string path_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> rescued_{false};
+  std::thread rescue_;
+};

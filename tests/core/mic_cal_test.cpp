@@ -219,23 +219,25 @@ TEST(MicCal, OddFiles) {
   };
   ComplexCurve mic;
 
-  // Nothing usable: the curve stays as it was.
-  for (const char* text : {"", "Freq dB Phase\n", "\n\n\n", "nan nan nan\n", "-10 3 0\n"}) {
-    EXPECT_EQ(read(text, mic), MicFileResult::noData) << text;
+  // Fewer than two usable points, or none above the lowest grid point: the
+  // file is refused and the curve stays as it was.
+  for (const char* text : {"", "Freq dB Phase\n", "\n\n\n", "nan nan nan\n", "-10 3 0\n", "x",
+                           "5 3 0\n", "1000 3 0", "100 3 90\n", "1000 3 0\n1000 4 0\n",
+                           "1000 3 0\n900 4 0\n"}) {
+    EXPECT_EQ(read(text, mic), MicFileResult::tooFewPoints) << text;
     EXPECT_TRUE(all(mic, untouched)) << text;
   }
-  // A single point at or below the lowest grid point computes no grid point.
-  EXPECT_EQ(read("5 3 0\n", mic), MicFileResult::noData);
+  EXPECT_EQ(read(std::string(1000000, '1'), mic), MicFileResult::tooFewPoints);  // one point
   EXPECT_TRUE(all(mic, untouched));
-  EXPECT_EQ(read("x", mic), MicFileResult::noData);
+  EXPECT_EQ(read("2 3 0\n4 -1 0\n", mic), MicFileResult::belowGrid);
+  EXPECT_TRUE(all(mic, untouched));
 
-  // One point anywhere inside or above the grid: the whole grid takes it.
+  // Two points above the grid or two of the same value: the whole grid takes
+  // the first one.
   const Complex plus3{std::pow(10.0, 0.15), 0};
-  EXPECT_EQ(read("1000 3 0", mic), MicFileResult::loaded);
-  EXPECT_TRUE(all(mic, plus3));
   EXPECT_EQ(read("60000 3 0\n70000 -5 0\n", mic), MicFileResult::loaded);
   EXPECT_TRUE(all(mic, plus3));
-  EXPECT_EQ(read("100 3 90\n", mic), MicFileResult::loaded);
+  EXPECT_EQ(read("100 3 90\n200 3 90\n", mic), MicFileResult::loaded);
   EXPECT_TRUE(all(mic, {0, std::pow(10.0, 0.15)}));
 
   // An out-of-order point and a repeated frequency are passed over: both
@@ -253,20 +255,48 @@ TEST(MicCal, OddFiles) {
     }
   }
 
-  // Phases too large to turn round in steps, a line of a million digits, and
-  // bytes of every value: finite values and an end.
+  // Phases too large to turn round in steps, and bytes of every value:
+  // finite values and an end.
   ASSERT_EQ(read("100 0 1e300\n200 0 -1e300\n300 0 0\n", mic), MicFileResult::loaded);
   for (const Complex& p : mic) ASSERT_TRUE(std::isfinite(p.re) && std::isfinite(p.im));
-  ASSERT_EQ(read(std::string(1000000, '1'), mic), MicFileResult::loaded);
-  EXPECT_TRUE(all(mic, {1, 0}));  // 1.1e198 Hz, no level, no phase
   std::string bytes;
   for (int n = 0; n < 20000; ++n) bytes += static_cast<char>((n * 7919) & 0xFF);
   read(bytes, mic);
   for (const Complex& p : mic) ASSERT_TRUE(std::isfinite(p.re) && std::isfinite(p.im));
 
+  // What is not a regular file is not opened, and a FIFO never blocks.
+  FifoWatch watch(dir.file("fifo.txt"));
+  mic = filled(untouched);
+  EXPECT_EQ(readMicCalFile(dir.file("fifo.txt").c_str(), g, mic), MicFileResult::cannotOpen);
+  EXPECT_FALSE(watch.done());
+  EXPECT_EQ(readMicCalFile(dir.path().c_str(), g, mic), MicFileResult::cannotOpen);
+  EXPECT_TRUE(all(mic, untouched));
+
   mic = filled(untouched);
   EXPECT_EQ(readMicCalFile(dir.file("missing.txt").c_str(), g, mic), MicFileResult::cannotOpen);
   EXPECT_TRUE(all(mic, untouched));
+}
+
+// Two neighbouring frequencies that differ by less than their logarithms
+// can tell: the later one is passed over, on the program's own grid (where a
+// grid point falls on the first of them) and on the grid worked out here.
+TEST(MicCal, FrequenciesEqualInTheirLogarithmGiveAFiniteCurve) {
+  TempDir dir;
+  const double f1 = 20071.212452496606;
+  const double f2 = 20071.21245249661;
+  ASSERT_LT(f1, f2);
+  ASSERT_EQ(std::log(f1), std::log(f2));
+  writeText(dir.file("dup.txt"), "100 0 0\n20071.212452496606 1 0\n20071.21245249661 2 0\n60000 3 0\n");
+  const MeasSetup program;
+  for (const RealCurve& g : {program.freqGrid, grid()}) {
+    ComplexCurve mic = filled({7, 7});
+    ASSERT_EQ(readMicCalFile(dir.file("dup.txt").c_str(), g, mic), MicFileResult::loaded);
+    for (int i = 0; i < kGridPoints; ++i) {
+      ASSERT_TRUE(std::isfinite(mic[i].re) && std::isfinite(mic[i].im)) << i;
+      const double expected = g[i] <= 100 ? 0.0 : g[i] <= f1 ? where(g[i], 100, f1) : 1.0 + 2.0 * where(g[i], f1, 60000);
+      ASSERT_NEAR(levelDb(mic[i]), expected, 1e-9) << i;
+    }
+  }
 }
 
 // The import from the program state: the dialog's request, the name kept,
@@ -291,7 +321,7 @@ TEST(MicCal, ImportThroughTheDialog) {
   EXPECT_STREQ(s->micFileName, "old.txt");
 
   const std::string path = dir.file("mic.txt");
-  writeText(path, "1000 -6 0\n");
+  writeText(path, "1000 -6 0\n2000 -6 0\n");
   dialogs.fileAnswers.push_back(path);
   EXPECT_EQ(importMicCal(*s, dialogs), MicImport::loaded);
   EXPECT_TRUE(s->micCalValid);
@@ -303,20 +333,35 @@ TEST(MicCal, ImportThroughTheDialog) {
   EXPECT_TRUE(dialogs.boxes.empty());
 
   // Read again without asking, from the same name.
-  writeText(path, "1000 6 0\n");
+  writeText(path, "1000 6 0\n2000 6 0\n");
   s->micImportAsk = false;
   EXPECT_EQ(importMicCal(*s, dialogs), MicImport::loaded);
   EXPECT_EQ(dialogs.fileDialogs.size(), 2u);
   EXPECT_NEAR(s->micCal[500].re, std::pow(10.0, 0.3), 1e-12);
   s->micImportAsk = true;
 
-  // A file without data: not loaded, no message, the points stay.
+  // Files that cannot serve as a calibration: said so, and the calibration
+  // before them (curve, flag and name) stays.
   writeText(dir.file("words.txt"), "no data here\n");
-  dialogs.fileAnswers.push_back(dir.file("words.txt"));
-  EXPECT_EQ(importMicCal(*s, dialogs), MicImport::failed);
-  EXPECT_FALSE(s->micCalValid);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_NEAR(s->micCal[500].re, std::pow(10.0, 0.3), 1e-12);
+  writeText(dir.file("low.txt"), "1 0 0\n2 0 0\n");
+  for (const char* name : {"words.txt", "low.txt"}) {
+    dialogs.fileAnswers.push_back(dir.file(name));
+    EXPECT_EQ(importMicCal(*s, dialogs), MicImport::failed) << name;
+    EXPECT_TRUE(s->micCalValid) << name;
+    EXPECT_STREQ(s->micFileName, path.c_str()) << name;
+    EXPECT_NEAR(s->micCal[500].re, std::pow(10.0, 0.3), 1e-12) << name;
+  }
+  ASSERT_EQ(dialogs.boxes.size(), 2u);
+  EXPECT_EQ(dialogs.boxes[0].text,
+            "The file holds fewer than two calibration points.\nThe microphone calibration was not changed.");
+  EXPECT_EQ(dialogs.boxes[1].text,
+            "The file holds no calibration point above 5 Hz.\nThe microphone calibration was not changed.");
+  for (const auto& box : dialogs.boxes) {
+    EXPECT_EQ(box.caption, "Mic calibration data");
+    EXPECT_EQ(box.icon, MsgIcon::warning);
+    EXPECT_EQ(box.buttons, MsgButtons::ok);
+  }
+  dialogs.boxes.clear();
 
   // A file that is not there: the message, not loaded.
   s->micCalValid = true;

@@ -144,14 +144,14 @@ TEST_F(FilesTest, ImportedMicDataCorrectsTheShownLevel) {
 // used. Loaded data and the "Don't use" choice survive a restart.
 TEST_F(FilesTest, MicDataIsReadAgainAndKeptOverARestart) {
   const std::string mic = path("mic.txt");
-  writeText(mic, "1000 -6 0\n");
+  writeText(mic, "1000 -6 0\n2000 -6 0\n");
   dialogs.fileAnswers.push_back(mic);
   openPage(kSettingsPage);
   click("micDataImport");
   ASSERT_TRUE(state().micCalValid);
   EXPECT_NEAR(state().micCal[500].re, std::pow(10.0, -0.3), 1e-12);
 
-  writeText(mic, "1000 6 0\n");
+  writeText(mic, "1000 6 0\n2000 6 0\n");
   choose("sRate", kRate48000);
   EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
   EXPECT_TRUE(state().micCalValid);
@@ -175,6 +175,58 @@ TEST_F(FilesTest, MicDataIsReadAgainAndKeptOverARestart) {
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].text, "Could not open file.\nCheck if path and filename is correct.");
   EXPECT_EQ(dialogs.boxes[0].caption, "Mic calibration data");
+}
+
+// A microphone file with two frequencies that differ by less than their
+// logarithms can tell imports as a finite curve, and over a restart the
+// sound card calibration, the settings and the microphone data all stay.
+TEST_F(FilesTest, MicFileWithNearlyEqualFrequenciesLosesNothingOverARestart) {
+  measureLoudspeaker();
+  const ComplexCurve cal = state().soundcardCal.table[0][kRate48000][kMls16384][0];
+  const std::string mic = path("dup.txt");
+  writeText(mic, "100 0 0\n20071.212452496606 1 0\n20071.21245249661 2 0\n60000 3 0\n");
+  dialogs.fileAnswers.push_back(mic);
+  openPage(kSettingsPage);
+  click("micDataImport");
+  ASSERT_TRUE(state().micCalValid);
+  const ComplexCurve micCal = state().micCal;
+  for (const Complex& c : micCal) ASSERT_TRUE(std::isfinite(c.re) && std::isfinite(c.im));
+
+  form.reset();
+  openWindow(audio);
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(state().setup.sampleRate, 48000);
+  EXPECT_EQ(state().setup.mlsOrder, 14);
+  EXPECT_TRUE(state().micCalValid);
+  EXPECT_TRUE(state().soundcardCal.calibratedFlags[0][kRate48000][kMls16384]);
+  for (int i = 0; i < kGridPoints; ++i) {
+    ASSERT_EQ(state().soundcardCal.table[0][kRate48000][kMls16384][0][i], cal[i]) << i;
+    ASSERT_EQ(state().micCal[i], micCal[i]) << i;
+  }
+}
+
+// A damaged calibration file at start-up: the calibration comes from the
+// generation before it, and the user is told once.
+TEST_F(FilesTest, DamagedCalibrationIsRestoredFromItsBackupAndSaidOnce) {
+  measureLoudspeaker();
+  form.reset();  // the first sonrake.cal
+  openWindow(audio);
+  form.reset();  // the second, the first kept as sonrake.cal.bak
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(path("sonrake.cal.bak"))));
+  ASSERT_TRUE(QFile::resize(QString::fromStdString(path("sonrake.cal")), 1000));
+
+  openWindow(audio);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text,
+            "The calibration file sonrake.cal could not be read.\n"
+            "The sound card calibration was restored from sonrake.cal.bak.");
+  EXPECT_EQ(dialogs.boxes[0].caption, "Sound card calibration");
+  EXPECT_TRUE(state().soundcardCal.calibratedFlags[0][kRate48000][kMls16384]);
+
+  form.reset();
+  openWindow(audio);
+  EXPECT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_TRUE(state().soundcardCal.calibratedFlags[0][kRate48000][kMls16384]);
 }
 
 // Export after a measurement: the header and one line per grid point from
