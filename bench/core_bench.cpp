@@ -10,7 +10,7 @@
 
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

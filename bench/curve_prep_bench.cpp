@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "analysis/curve_prep.h"
+#include "app/curve_ops.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "analysis/impedance_curves.h"
+#include "app/curve_ops.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include <cmath>
 #include <memory>
 
-#include "engine/recording_analysis.h"
-#include "setup/app_state.h"
+#include "app/recording.h"
+#include "display/level_display.h"
+#include "app/app_state.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <memory>
 
 #include "analysis/curve_prep.h"
+#include "app/curve_ops.h"
 #include "display/redraw.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 #include "ui/qt_canvas.h"
 
 namespace {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "setup/app_state.h"
 
 namespace {
 
@@ -204,8 +203,3 @@ void prepareSplCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
   curves.dBTop = top + kHeadroomOfRange * setup.displayRange + setup.autoscaleOffset;
 }
 
-void prepareSplCurves(AppState& state, bool apply) {
-  if (state.calibrationView) return;
-  prepareSplCurves(state.setup, state.slots, state.micCal, state.micCalValid,
-                   state.mergeSetup, state.curves, apply);
-}

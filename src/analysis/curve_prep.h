@@ -12,8 +12,6 @@
 #include "analysis/merge_setup.h"
 #include "setup/meas_setup.h"
 
-struct AppState;
-
 inline constexpr int kSmoothChoices = 7;
 
 // Half the width of the smoothing window as a relative frequency offset, by the
@@ -64,6 +62,3 @@ void prepareSplCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
                       const ComplexCurve& micCal, bool micCalValid,
                       const MergeSetup& mergeSetup, DisplayCurves& curves, bool apply);
 
-// The same on the program state; does nothing while the Settings page shows the
-// sound card calibration (calibrationView), whose levels stay in splMag.
-void prepareSplCurves(AppState& state, bool apply);

@@ -4,18 +4,7 @@
 
 #include <array>
 
-#include "analysis/complex.h"
-
-inline constexpr int kGridPoints = 1000;
-
-using ComplexCurve = std::array<Complex, kGridPoints>;
-using RealCurve = std::array<double, kGridPoints>;
-
-inline bool allFinite(const ComplexCurve& curve) {
-  for (const Complex& c : curve)
-    if (!isFinite(c)) return false;
-  return true;
-}
+#include "base/grid_curve.h"
 
 // What the frequency graph shows. Index 0 of each pair is the current
 // measurement (or the lower merge part), index 1 the stored (or upper) part.

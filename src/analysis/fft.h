@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/complex.h"
+#include "base/complex.h"
 
 class Fft {
  public:

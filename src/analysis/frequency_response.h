@@ -7,7 +7,7 @@
 
 #include "analysis/curves.h"
 #include "analysis/fft.h"
-#include "analysis/soundcard_cal.h"
+#include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "setup/meas_setup.h"
 

@@ -4,7 +4,6 @@
 #include <numbers>
 
 #include "analysis/curve_prep.h"
-#include "setup/app_state.h"
 
 namespace {
 
@@ -68,6 +67,3 @@ void prepareImpedanceCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
   }
 }
 
-void prepareImpedanceCurves(AppState& state, bool apply) {
-  prepareImpedanceCurves(state.setup, state.slots, state.mergeSetup, state.curves, apply);
-}

@@ -11,8 +11,6 @@
 #include "analysis/merge_setup.h"
 #include "setup/meas_setup.h"
 
-struct AppState;
-
 // Prepares curves.zMag, zPhase (index 0 and, while mergeSetup.mergeShown,
 // index 1) and, in add mode on the Merge/Add page, sumZMag / sumZPhase.
 // Pass 0 is setup.response; pass 1 is slots[storedSlot], or setup.response
@@ -32,6 +30,3 @@ struct AppState;
 void prepareImpedanceCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
                             const MergeSetup& mergeSetup, DisplayCurves& curves, bool apply);
 
-// The same on the program state (live record, memory slots, merge settings and
-// display curves).
-void prepareImpedanceCurves(AppState& state, bool apply);

@@ -1,6 +1,5 @@
 #include "analysis/measurement_mode.h"
 
-#include "setup/app_state.h"
 #include "setup/impedance_range.h"
 
 GainEntrySetup mergeGainEntrySetup(MergeSetup& merge, bool impedance) {
@@ -26,21 +25,6 @@ GainEntrySetup mergeGainEntrySetup(MergeSetup& merge, bool impedance) {
     g.upperRef = &merge.upperGainDb;
   }
   return g;
-}
-
-GainEntrySetup switchMeasurementMode(AppState& state, bool impedance) {
-  state.setup.impedanceMode = impedance ? 1 : 0;
-  state.measurementShown = false;
-  state.responseValid = false;
-  state.setup.hasResponse = false;
-
-  // The weights were last computed with the gains of the old mode; a factor
-  // entered in impedance mode must not show up as a level change in SPL mode
-  // while its dB entry still reads the old value.
-  state.mergeSetup.updateMergeGains(impedance);
-  state.mergeSetup.computeMergeWeights(state.setup.freqGrid);
-
-  return mergeGainEntrySetup(state.mergeSetup, impedance);
 }
 
 bool chooseImpedanceRange(MeasSetup& setup, int minIndex, int maxIndex) {

@@ -9,8 +9,6 @@
 #include "analysis/merge_setup.h"
 #include "setup/meas_setup.h"
 
-struct AppState;
-
 // How the arrow keys of a numeric entry change its value.
 enum class GainStepMode : uint8_t {
   add,       // add or subtract the step (gains in dB)
@@ -36,15 +34,6 @@ struct GainEntrySetup {
 // 0.001..100, steps 1.05 and 1.2 multiplied, bound to lowerGain / upperGain.
 // The pointers point into merge, which must outlive their use.
 GainEntrySetup mergeGainEntrySetup(MergeSetup& merge, bool impedance);
-
-// The change of the SPL / Z page: sets setup.impedanceMode (1 for impedance,
-// 0 for SPL) and marks the shown result as gone (measurementShown,
-// responseValid and setup.hasResponse cleared); the stored response, the
-// slots and the calibration stay. The merge gains and weights are brought in
-// line with the entries of the new mode, so a Merge/Add preview or Apply uses
-// the gains those entries show. Returns the set-up for both gain entries; the
-// caller re-initialises them from it, then updates the view state and redraws.
-GainEntrySetup switchMeasurementMode(AppState& state, bool impedance);
 
 // The change of either range list of the impedance graph, with the item
 // indices of both lists (-1: typed text that is no item). A valid index sets

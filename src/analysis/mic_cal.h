@@ -8,8 +8,6 @@
 
 #include "analysis/curves.h"
 
-struct AppState;
-class Dialogs;
 
 // A line is read in pieces of at most this many characters less one; the
 // rest of a longer line comes as the following lines.
@@ -57,15 +55,3 @@ inline constexpr const char* kMicTooFewPointsText =
     "The file holds fewer than two calibration points.\nThe microphone calibration was not changed.";
 inline constexpr const char* kMicBelowGridText =
     "The file holds no calibration point above 5 Hz.\nThe microphone calibration was not changed.";
-
-enum class MicImport : uint8_t { cancelled, failed, loaded };
-
-// The import as the user starts it: with s.micImportAsk an open dialog
-// starting at s.micFileName chooses the file (cancel: nothing changes, result
-// cancelled); without it the file named there is read again. A file read
-// whole becomes the curve, s.micCalValid is set and its name becomes
-// s.micFileName. A file that cannot be opened is reported in a message box
-// ("Mic calibration data"), its name kept and s.micCalValid cleared. A file
-// that readMicCalFile refuses is reported in the same box and changes
-// nothing: curve, flag and name stay.
-MicImport importMicCal(AppState& s, Dialogs& dialogs);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "setup/app_state.h"
+#include "engine/deconvolution.h"
+#include "engine/mls.h"
+#include "setup/meas_setup.h"
 
 int32_t recordingFrames(const MeasSetup& setup) {
   const int32_t delay = std::clamp(setup.delaySamples, 0, kMaxDelayFrames);
@@ -11,28 +13,28 @@ int32_t recordingFrames(const MeasSetup& setup) {
 
 int32_t inputBufferCount(int32_t bytes) { return bytes / kInBufferBytes + 1; }
 
-SoundCard::SoundCard(AppState& state, WaveAudio& audio, WaveNotifier& notifier,
+SoundCard::SoundCard(const SoundCardContext& context, WaveAudio& audio, WaveNotifier& notifier,
                      SoundCardHost& host)
-    : state_(state), audio_(audio), notifier_(notifier), host_(host) {
-  state_.soundCard.outHeader.data = state_.mls.playBuffer.data();
+    : ctx_(context), audio_(audio), notifier_(notifier), host_(host) {
+  ctx_.card.outHeader.data = ctx_.mls.playBuffer.data();
 }
 
 bool SoundCard::openDevices(bool priming) {
-  SoundCardState& sc = state_.soundCard;
+  SoundCardState& sc = ctx_.card;
   if (sc.recording) return false;
   // Devices left open by an earlier run are closed first, so that the same
   // device is never opened twice.
   if (sc.hWaveIn != kNoWaveHandle || sc.hWaveOut != kNoWaveHandle) stopDevices();
 
-  const WaveFormat format = stereo16Format(state_.setup.sampleRate);
+  const WaveFormat format = stereo16Format(ctx_.setup.sampleRate);
   if (priming) {
     // Some drivers need a first short playback before they keep time; the
     // first 1000 frames of the playback buffer are silent. Nothing here is
     // allowed to stop the run, so every result is ignored.
     WaveHandle out = kNoWaveHandle;
-    if (audio_.openOutput(state_.outDeviceId, format, nullptr, out) != kWaveOk) return false;
+    if (audio_.openOutput(ctx_.outDeviceId, format, nullptr, out) != kWaveOk) return false;
     WaveHeader& h = sc.outHeader;
-    h.data = state_.mls.playBuffer.data();
+    h.data = ctx_.mls.playBuffer.data();
     h.lengthBytes = kPrimingBytes;
     h.flags = 0;
     h.user = 0;
@@ -45,10 +47,10 @@ bool SoundCard::openDevices(bool priming) {
 
   char text[201];
   WaveHandle out = kNoWaveHandle;
-  WaveResult r = audio_.openOutput(state_.outDeviceId, format, &notifier_, out);
+  WaveResult r = audio_.openOutput(ctx_.outDeviceId, format, &notifier_, out);
   if (r != kWaveOk) {
     audio_.errorText(r, text, sizeof text);
-    state_.calibrationRun = false;
+    ctx_.calibrationRun = false;
     host_.showWarning(text);
     host_.setControlsEnabled(true);
     sc.hWaveOut = kNoWaveHandle;
@@ -57,14 +59,14 @@ bool SoundCard::openDevices(bool priming) {
   sc.hWaveOut = out;
 
   WaveHandle in = kNoWaveHandle;
-  r = audio_.openInput(state_.inDeviceId, format, &notifier_, in);
+  r = audio_.openInput(ctx_.inDeviceId, format, &notifier_, in);
   if (r != kWaveOk) {
     // The output stays useless without an input; closing it keeps it free
     // for the user's next attempt with another input device.
     audio_.reset(sc.hWaveOut);
     audio_.close(sc.hWaveOut);
     sc.hWaveOut = kNoWaveHandle;
-    state_.calibrationRun = false;
+    ctx_.calibrationRun = false;
     host_.setControlsEnabled(true);
     audio_.errorText(r, text, sizeof text);
     host_.showWarning(text);
@@ -76,14 +78,14 @@ bool SoundCard::openDevices(bool priming) {
 }
 
 void SoundCard::startRecording() {
-  SoundCardState& sc = state_.soundCard;
+  SoundCardState& sc = ctx_.card;
   if (sc.hWaveIn == kNoWaveHandle || sc.hWaveOut == kNoWaveHandle) return;
   if (sc.recording) return;
 
   host_.setBusyCursor(true);
-  state_.recBuffer.samples.fill(0);
+  ctx_.rec.samples.fill(0);
 
-  const int32_t bytes = 4 * recordingFrames(state_.setup);
+  const int32_t bytes = 4 * recordingFrames(ctx_.setup);
   sc.inBufferCount = inputBufferCount(bytes);
   // Counted from here: notices are handled on this thread, after this returns.
   sc.inBuffersDone = 0;
@@ -94,7 +96,7 @@ void SoundCard::startRecording() {
     h.flags = 0;
     h.user = 0;
     // Back to back: buffer j starts at byte j * 200000 of the recording.
-    h.data = state_.recBuffer.samples.data() + static_cast<size_t>(j) * (kInBufferBytes / 2);
+    h.data = ctx_.rec.samples.data() + static_cast<size_t>(j) * (kInBufferBytes / 2);
     h.lengthBytes = static_cast<uint32_t>(j == sc.inBufferCount - 1 ? bytes - j * kInBufferBytes
                                                                     : kInBufferBytes);
     WaveResult r = audio_.prepare(sc.hWaveIn, h);
@@ -113,8 +115,8 @@ void SoundCard::startRecording() {
   }
 
   WaveHeader& out = sc.outHeader;
-  out.data = state_.mls.playBuffer.data();
-  out.lengthBytes = static_cast<uint32_t>(4 * (state_.setup.mlsSize + kPlayLeadFrames));
+  out.data = ctx_.mls.playBuffer.data();
+  out.lengthBytes = static_cast<uint32_t>(4 * (ctx_.setup.mlsSize + kPlayLeadFrames));
   out.flags = 0;
   out.user = 0;
   WaveResult r = audio_.prepare(sc.hWaveOut, out);
@@ -132,7 +134,7 @@ void SoundCard::endProgramOnPrepareFailure(WaveResult code) {
   char text[200];
   audio_.errorText(code, text, sizeof text);
   host_.showWarning(text);
-  state_.soundCard.recording = false;
+  ctx_.card.recording = false;
   host_.exitProgram(1);
 }
 
@@ -145,7 +147,7 @@ void SoundCard::onNotice(const WaveNotice& notice) {
 }
 
 void SoundCard::onInputBufferDone(const WaveNotice& notice) {
-  SoundCardState& sc = state_.soundCard;
+  SoundCardState& sc = ctx_.card;
   if (!sc.recording || notice.handle != sc.hWaveIn || notice.header == nullptr) return;
   audio_.unprepare(sc.hWaveIn, *notice.header);
   ++sc.inBuffersDone;
@@ -156,7 +158,7 @@ void SoundCard::onInputBufferDone(const WaveNotice& notice) {
 }
 
 void SoundCard::onOutputDone(const WaveNotice& notice) {
-  const SoundCardState& sc = state_.soundCard;
+  const SoundCardState& sc = ctx_.card;
   if (sc.hWaveOut == kNoWaveHandle || notice.handle != sc.hWaveOut || notice.header == nullptr) {
     return;
   }
@@ -164,14 +166,14 @@ void SoundCard::onOutputDone(const WaveNotice& notice) {
 }
 
 void SoundCard::onDeviceError(const WaveNotice& notice) {
-  const SoundCardState& sc = state_.soundCard;
+  const SoundCardState& sc = ctx_.card;
   if (notice.handle == kNoWaveHandle) return;
   if (notice.handle != sc.hWaveIn && notice.handle != sc.hWaveOut) return;
   endRunWithError(notice.error);
 }
 
 void SoundCard::stopDevices() {
-  SoundCardState& sc = state_.soundCard;
+  SoundCardState& sc = ctx_.card;
   if (sc.hWaveIn != kNoWaveHandle) {
     audio_.reset(sc.hWaveIn);
     audio_.close(sc.hWaveIn);
@@ -189,7 +191,7 @@ void SoundCard::endRunWithError(WaveResult code) {
   stopDevices();
   // A calibration run that didn't finish must not turn the next measurement
   // into a calibration.
-  state_.calibrationRun = false;
+  ctx_.calibrationRun = false;
   host_.setBusyCursor(false);
   char text[201];
   audio_.errorText(code, text, sizeof text);

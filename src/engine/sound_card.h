@@ -9,8 +9,9 @@
 
 #include "platform/wave_audio.h"
 
-struct AppState;
 struct MeasSetup;
+struct MlsTables;
+struct RecBuffer;
 
 inline constexpr int kInHeaderCount = 100;
 inline constexpr int32_t kInBufferBytes = 200000;   // size of every input buffer but the last
@@ -48,7 +49,7 @@ class SoundCardHost {
   virtual void setControlsEnabled(bool enable) = 0;
   // Shows (true) or restores (false) the hourglass cursor.
   virtual void setBusyCursor(bool busy) = 0;
-  // Analyses the finished recording (held in AppState::recBuffer).
+  // Analyses the finished recording (held in the context's rec).
   virtual void processRecording() = 0;
   // Ends the program with the exit code. Should not return; if it does (a
   // test), the sound card abandons the operation under way.
@@ -58,11 +59,23 @@ class SoundCardHost {
   ~SoundCardHost() = default;
 };
 
+// The parts of the program state a run works on, borrowed from it.
+struct SoundCardContext {
+  SoundCardState& card;
+  const MeasSetup& setup;  // sample rate, sequence length, recording margin
+  MlsTables& mls;          // the playback buffer
+  RecBuffer& rec;          // what the input buffers fill
+  const int16_t& inDeviceId;
+  const int16_t& outDeviceId;
+  bool& calibrationRun;  // called off when the devices cannot be opened
+};
+
 class SoundCard {
  public:
-  // Borrows everything; all four must outlive the SoundCard. Points the
+  // Borrows everything; all of it must outlive the SoundCard. Points the
   // output header at the playback buffer.
-  SoundCard(AppState& state, WaveAudio& audio, WaveNotifier& notifier, SoundCardHost& host);
+  SoundCard(const SoundCardContext& context, WaveAudio& audio, WaveNotifier& notifier,
+            SoundCardHost& host);
 
   // priming true: opens the output device briefly without notices and plays
   // the first 1000 (silent) frames; every failure is ignored. priming false:
@@ -100,7 +113,7 @@ class SoundCard {
   void endRunWithError(WaveResult code);
   void endProgramOnPrepareFailure(WaveResult code);
 
-  AppState& state_;
+  SoundCardContext ctx_;
   WaveAudio& audio_;
   WaveNotifier& notifier_;
   SoundCardHost& host_;

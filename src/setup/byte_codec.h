@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/complex.h"
+#include "base/complex.h"
 
 // Writes into a caller-owned buffer of fixed size. A write that does not fit
 // writes nothing and clears ok(), so an encoder whose layout disagrees with

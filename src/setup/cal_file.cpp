@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "setup/app_state.h"
 #include "setup/byte_codec.h"
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
@@ -50,7 +49,7 @@ long readCalBytes(const std::string& path, std::vector<uint8_t>& bytes) {
 }
 
 // One file: missing, refused (its table unusable) or loaded.
-CalFileRead readCalFrom(AppState& s, const std::string& path) {
+CalFileRead readCalFrom(SoundcardCal& cal, ComplexCurve& micCal, const std::string& path) {
   std::vector<uint8_t> bytes;
   const long got = readCalBytes(path, bytes);
   if (got < 0) return CalFileRead::missing;
@@ -59,36 +58,35 @@ CalFileRead readCalFrom(AppState& s, const std::string& path) {
 
   ByteReader in(bytes.data(), size);
   in.bytes(kCalTableOffset);
-  for (auto& mode : s.soundcardCal.table)
+  for (auto& mode : cal.table)
     for (auto& rate : mode)
       for (auto& order : rate)
         for (auto& channel : order)
           for (Complex& p : channel) in.complex(p);
-  for (auto& mode : s.soundcardCal.calibratedFlags)
+  for (auto& mode : cal.calibratedFlags)
     for (auto& rate : mode)
       for (bool& flag : rate) in.boolean(flag);
   if (calMicSound(bytes.data(), size))
-    for (Complex& p : s.micCal) in.complex(p);
+    for (Complex& p : micCal) in.complex(p);
   return CalFileRead::loaded;
 }
 
 }  // namespace
 
-CalFileRead readCalFile(AppState& s, const std::string& dataDir) {
-  const CalFileRead read = readCalFrom(s, dataFilePath(dataDir, kCalFileName));
+CalFileRead readCalFile(SoundcardCal& cal, ComplexCurve& micCal, const std::string& dataDir) {
+  const CalFileRead read = readCalFrom(cal, micCal, dataFilePath(dataDir, kCalFileName));
   if (read != CalFileRead::refused) return read;
-  return readCalFrom(s, dataFilePath(dataDir, kCalBackupFileName)) == CalFileRead::loaded
+  return readCalFrom(cal, micCal, dataFilePath(dataDir, kCalBackupFileName)) == CalFileRead::loaded
              ? CalFileRead::restoredFromBackup
              : CalFileRead::refused;
 }
 
-bool writeCalFile(const AppState& s, const std::string& dataDir) {
+bool writeCalFile(const SoundcardCal& cal, const ComplexCurve& micCal, const std::string& dataDir) {
   std::vector<uint8_t> bytes(kCalFileSize);
   ByteWriter out(bytes.data(), bytes.size());
   out.i16(kCalFileVersion);
   // A length whose table is not finite throughout would make the reader
   // refuse the whole file; it is written as uncalibrated instead.
-  const SoundcardCal& cal = s.soundcardCal;
   bool writable[SoundcardCal::kModes][SoundcardCal::kRates][SoundcardCal::kOrders];
   for (int m = 0; m < SoundcardCal::kModes; ++m)
     for (int r = 0; r < SoundcardCal::kRates; ++r)
@@ -101,8 +99,8 @@ bool writeCalFile(const AppState& s, const std::string& dataDir) {
     for (int r = 0; r < SoundcardCal::kRates; ++r)
       for (int o = 0; o < SoundcardCal::kOrders; ++o)
         out.boolean(cal.calibratedFlags[m][r][o] && writable[m][r][o]);
-  const bool micCalWritable = allFinite(s.micCal);
-  for (const Complex& p : s.micCal) out.complex(micCalWritable ? p : Complex());
+  const bool micCalWritable = allFinite(micCal);
+  for (const Complex& p : micCal) out.complex(micCalWritable ? p : Complex());
   if (!out.ok() || out.position() != bytes.size()) return false;
 
   // One generation back: the file about to be replaced, when its table can

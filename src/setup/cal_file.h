@@ -16,7 +16,8 @@
 #include <cstdint>
 #include <string>
 
-struct AppState;
+#include "base/grid_curve.h"
+#include "setup/soundcard_cal.h"
 
 inline constexpr const char* kCalFileName = "sonrake.cal";
 inline constexpr int16_t kCalFileVersion = 93;
@@ -40,17 +41,17 @@ inline constexpr const char* kCalRestoredText =
     "The calibration file sonrake.cal could not be read.\n"
     "The sound card calibration was restored from sonrake.cal.bak.";
 
-// Reads dataDir + "sonrake.cal" into s.soundcardCal (table and flags) and,
-// from version 93 on, s.micCal. The table with its flags is taken whole or
+// Reads dataDir + "sonrake.cal" into cal (table and flags) and, from
+// version 93 on, micCal. The table with its flags is taken whole or
 // not at all: a version below 91, a file shorter than its version's layout,
 // a flag byte other than 0 or 1, or a non-finite point in the table changes
 // nothing of it. The microphone curve is taken on its own when it is there
 // and finite throughout, so a damaged curve never costs the table. Bytes
 // beyond the layout are ignored. When the file is there but its table cannot
 // be taken, the same is tried with dataDir + "sonrake.cal.bak".
-CalFileRead readCalFile(AppState& s, const std::string& dataDir);
+CalFileRead readCalFile(SoundcardCal& cal, ComplexCurve& micCal, const std::string& dataDir);
 
-// Writes s.soundcardCal and s.micCal as a version-93 file of kCalFileSize
+// Writes cal and micCal as a version-93 file of kCalFileSize
 // bytes to dataDir + "sonrake.cal", replacing the old file only once the new
 // one is complete. An old file whose table is readable is first kept as
 // "sonrake.cal.bak" (one generation, replaced the same way). Nothing is
@@ -58,4 +59,4 @@ CalFileRead readCalFile(AppState& s, const std::string& dataDir);
 // holds a non-finite point is written as uncalibrated (every point (1, 0),
 // flag false), a microphone curve with a non-finite point as zeros. Returns
 // false, leaving any old file intact, when it cannot be written.
-bool writeCalFile(const AppState& s, const std::string& dataDir);
+bool writeCalFile(const SoundcardCal& cal, const ComplexCurve& micCal, const std::string& dataDir);

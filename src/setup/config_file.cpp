@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "setup/app_state.h"
 #include "setup/byte_codec.h"
-#include "setup/cal_file.h"
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
 #include "setup/impedance_range.h"
@@ -148,9 +146,9 @@ void decodeConfig(ByteReader& in, int16_t version, ConfigRecord& r) {
   r.markerRight = in.i16(marker) && marker == kConfigEndMarker;
 }
 
-// Reads and applies the configuration file alone. Returns true when it was
-// read and accepted.
-bool loadConfig(AppState& s, const std::string& dataDir) {
+}  // namespace
+
+bool readConfigFile(const ConfigFields& s, const std::string& dataDir) {
   std::array<uint8_t, kConfigFileSize> bytes{};
   const long got = readFileBytes(dataFilePath(dataDir, kConfigFileName), bytes.data(), bytes.size());
   if (got < 0) return false;
@@ -178,25 +176,7 @@ bool loadConfig(AppState& s, const std::string& dataDir) {
   return r.micCalFinite;
 }
 
-}  // namespace
-
-bool readConfigFile(AppState& s, const std::string& dataDir, CalFileRead* cal) {
-  // Devices are not stored: every start uses the first device of each list.
-  s.inDeviceId = 0;
-  s.outDeviceId = 0;
-  const bool accepted = loadConfig(s, dataDir);
-  const CalFileRead calRead = readCalFile(s, dataDir);
-  if (cal != nullptr) *cal = calRead;
-  // A cyclic measurement never survives a restart.
-  s.cyclicRunning = false;
-  s.setup.cyclic = false;
-  // Only the MLS sizes follow the stored order here; the sizes derived from
-  // the sample rate are left alone until the rate is next selected.
-  s.setup.setMlsOrder(s.setup.mlsOrder - mlsOrderTable.front());
-  return accepted;
-}
-
-bool writeConfigFile(const AppState& s, const std::string& dataDir) {
+bool writeConfigFile(const ConfigView& s, const std::string& dataDir) {
   std::array<uint8_t, kConfigFileSize> bytes{};
   ByteWriter out(bytes.data(), bytes.size());
   out.i16(kConfigFileVersion);

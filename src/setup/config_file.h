@@ -26,7 +26,26 @@
 #include <cstdint>
 #include <string>
 
-struct AppState;
+#include "base/grid_curve.h"
+#include "setup/meas_setup.h"
+
+// The microphone data file name: at most 259 characters and a NUL.
+inline constexpr int kMicFileNameCapacity = 260;
+
+// What the configuration file holds, borrowed from the program state for a
+// read (ConfigFields) or a write (ConfigView).
+struct ConfigFields {
+  MeasSetup& setup;
+  ComplexCurve& micCal;
+  bool& micCalValid;
+  char (&micFileName)[kMicFileNameCapacity];
+};
+struct ConfigView {
+  const MeasSetup& setup;
+  const ComplexCurve& micCal;
+  bool micCalValid;
+  const char (&micFileName)[kMicFileNameCapacity];
+};
 
 inline constexpr const char* kConfigFileName = "sonrake.cfg";
 inline constexpr int16_t kConfigFileVersion = 93;
@@ -37,15 +56,12 @@ inline constexpr size_t kConfigSettingsOffset = 16264;
 inline constexpr size_t kConfigMarkerOffset = 16324;
 inline constexpr size_t kConfigFileSize = 16326;
 
-// Start-up load of the stored state, in this order: device choices back to
-// 0; dataDir + "sonrake.cfg" (below); the calibration file (readCalFile);
-// cyclic measurement off; the MLS sizes re-derived from the order read. The
-// sizes that follow the sample rate keep the values they had before the call.
+// Reads dataDir + "sonrake.cfg" into f.
 //
 // A configuration of version 14 or later sets micCal, micCalValid,
 // micDataOff and micFileName, and from version 92 on the stored settings of
-// s.setup. A file that is not sound is treated as reset: micCalValid false
-// and s.setup back to its defaults. Not sound are: a wrong or missing end
+// f.setup. A file that is not sound is treated as reset: micCalValid false
+// and f.setup back to its defaults. Not sound are: a wrong or missing end
 // marker, a file too short for its version, sRateIndex outside 0..10, a table
 // rate that does not match sRateIndex, a custom rate outside 1000..200000 Hz,
 // mlsOrder outside 12..15, a setting outside the range its control allows
@@ -58,19 +74,15 @@ inline constexpr size_t kConfigFileSize = 16326;
 // curve: it is not taken and micCalValid is false, the rest is read as usual.
 // A missing file, one that is not a regular file, one too short for a
 // version, or one of version 13 or less changes nothing of the above.
-//
-// The calibration file is read after the configuration and independently of
-// it (readCalFile); its outcome goes to *cal when cal is given. Returns true
-// when the configuration was read and accepted whole.
-enum class CalFileRead : uint8_t;
-bool readConfigFile(AppState& s, const std::string& dataDir, CalFileRead* cal = nullptr);
+// Returns true when the configuration was read and accepted whole.
+bool readConfigFile(const ConfigFields& f, const std::string& dataDir);
 
 // Writes a version-93 configuration of kConfigFileSize bytes to dataDir +
-// "sonrake.cfg" from s.micCal, s.micCalValid, s.micFileName and s.setup,
+// "sonrake.cfg" from f.micCal, f.micCalValid, f.micFileName and f.setup,
 // replacing the old file only once the new one is complete. A file name
 // without a NUL in its 260 bytes is cut to 259 characters. Nothing is written
 // that readConfigFile would refuse: a microphone curve with a non-finite
 // point is written as zeros with micCalValid false, and each setting outside
 // the reader's rules as its default (the rate with its index). Returns false,
 // leaving any old file intact, when it cannot be written.
-bool writeConfigFile(const AppState& s, const std::string& dataDir);
+bool writeConfigFile(const ConfigView& f, const std::string& dataDir);

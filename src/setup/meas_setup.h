@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/curves.h"
+#include "base/grid_curve.h"
 
 inline constexpr int kSampleRateCount = 11;
 inline constexpr int kMlsOrderCount = 4;

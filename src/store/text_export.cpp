@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/dialogs.h"
-#include "setup/app_state.h"
+#include "setup/meas_setup.h"
 #include "setup/file_io.h"
 
 namespace {
@@ -35,8 +35,9 @@ std::string exportText(const MeasSetup& setup, const DisplayCurves& curves) {
   return out;
 }
 
-ExportResult exportResponse(const AppState& s, Dialogs& dialogs) {
-  if (!s.responseValid) {
+ExportResult exportResponse(const MeasSetup& setup, const DisplayCurves& curves, bool responseValid,
+                            Dialogs& dialogs) {
+  if (!responseValid) {
     dialogs.messageBox("You must perform a measurement first", "Data export", MsgIcon::warning,
                        MsgButtons::ok);
     return ExportResult::noMeasurement;
@@ -47,7 +48,7 @@ ExportResult exportResponse(const AppState& s, Dialogs& dialogs) {
 
   // Written beside the target and renamed over it only when complete, so a
   // full disk or a bad path never leaves a cut-off file behind.
-  const std::string text = exportText(s.setup, s.curves);
+  const std::string text = exportText(setup, curves);
   if (!writeFileAtomically(path, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
     dialogs.messageBox("Could not open file.\nCheck if path and filename is correct.",
                        "Data export", MsgIcon::warning, MsgButtons::ok);

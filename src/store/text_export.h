@@ -8,7 +8,6 @@
 
 #include "analysis/curves.h"
 
-struct AppState;
 class Dialogs;
 struct MeasSetup;
 
@@ -22,10 +21,11 @@ std::string exportText(const MeasSetup& setup, const DisplayCurves& curves);
 
 enum class ExportResult : uint8_t { noMeasurement, cancelled, failed, written };
 
-// The export as the user starts it: without s.responseValid a message box
+// The export as the user starts it: without responseValid a message box
 // says that a measurement is needed; otherwise a save dialog chooses the file
 // (cancel: nothing happens) and exportText of the current display curves
 // replaces it. The file appears whole or not at all: a file that cannot be
 // written leaves what was there before and is reported in a message box
 // ("Data export").
-ExportResult exportResponse(const AppState& s, Dialogs& dialogs);
+ExportResult exportResponse(const MeasSetup& setup, const DisplayCurves& curves, bool responseValid,
+                            Dialogs& dialogs);

@@ -16,18 +16,18 @@
 #include <cstdio>
 
 #include "analysis/curve_prep.h"
+#include "app/curve_ops.h"
 #include "analysis/impedance_curves.h"
 #include "display/redraw.h"
 #include "engine/mls.h"
 #include "platform/combined_audio.h"
 #include "platform/portaudio/pa_audio.h"
 #include "platform/sim_audio.h"
-#include "setup/config_file.h"
-#include "setup/cal_file.h"
+#include "app/stored_state.h"
 #include "setup/control_lists.h"
 #include "setup/data_dir.h"
 #include "setup/impedance_range.h"
-#include "setup/view_state.h"
+#include "app/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/qt_clipboard.h"
@@ -88,7 +88,7 @@ void TMainForm::construct() {
   // The sound card on the chosen devices; its notices are handled on this
   // thread, from the event loop.
   notifier_ = std::make_unique<TWaveNotifier>([this](const WaveNotice& n) { onWaveNotice(n); });
-  card_ = std::make_unique<SoundCard>(s, *audio_, *notifier_, cardHost_);
+  card_ = std::make_unique<SoundCard>(s.soundCardContext(), *audio_, *notifier_, cardHost_);
   delayTimer_ = new QTimer(this);
   delayTimer_->setSingleShot(true);
   delayTimer_->setTimerType(Qt::PreciseTimer);
@@ -134,7 +134,7 @@ void TMainForm::readSettingsFiles() {
   AppState& s = *state_;
   s.dataDir = dataDirectory();
   CalFileRead cal = CalFileRead::missing;
-  readConfigFile(s, s.dataDir, &cal);
+  loadStoredState(s, s.dataDir, &cal);
   if (cal == CalFileRead::restoredFromBackup)
     dialogs_->messageBox(kCalRestoredText, kCalRestoredCaption, MsgIcon::warning, MsgButtons::ok);
 }
@@ -142,8 +142,7 @@ void TMainForm::readSettingsFiles() {
 void TMainForm::writeSettingsFiles() {
   // A file that cannot be written is skipped; the old one stays whole.
   const AppState& s = *state_;
-  writeConfigFile(s, s.dataDir);
-  writeCalFile(s, s.dataDir);
+  saveStoredState(s, s.dataDir);
 }
 
 void TMainForm::fillLists() {

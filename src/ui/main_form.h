@@ -20,10 +20,12 @@
 #include <string>
 
 #include "analysis/measurement_mode.h"
-#include "engine/recording_analysis.h"
-#include "engine/run_control.h"
+#include "app/curve_ops.h"
+#include "app/recording.h"
+#include "display/level_display.h"
+#include "app/run_control.h"
 #include "engine/sound_card.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 #include "setup/setting_notify.h"
 
 class Clipboard;

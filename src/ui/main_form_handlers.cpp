@@ -15,7 +15,9 @@
 #include <cstring>
 
 #include "analysis/measurement_mode.h"
+#include "app/curve_ops.h"
 #include "analysis/mic_cal.h"
+#include "app/mic_import.h"
 #include "engine/mls.h"
 #include "store/text_export.h"
 #include "ui/edit_num.h"
@@ -151,7 +153,7 @@ void TMainForm::showChChange(int index) {
   redrawGraphs();
 }
 
-void TMainForm::exportMeasClick() { exportResponse(*state_, *dialogs_); }
+void TMainForm::exportMeasClick() { exportResponse(state_->setup, state_->curves, state_->responseValid, *dialogs_); }
 
 void TMainForm::hidePhaseClick(bool checked) {
   state_->setup.phaseHidden = checked;

@@ -12,7 +12,7 @@
 
 #include <cstdio>
 
-#include "setup/view_state.h"
+#include "app/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"

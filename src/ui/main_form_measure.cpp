@@ -9,8 +9,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "engine/recording_analysis.h"
-#include "engine/run_control.h"
+#include "app/recording.h"
+#include "display/level_display.h"
+#include "app/run_control.h"
 #include "engine/sound_card.h"
 #include "platform/dialogs.h"
 #include "ui/edit_num.h"

@@ -12,6 +12,7 @@
 #include "display/cursor_readout.h"
 #include "platform/clipboard.h"
 #include "store/slots.h"
+#include "app/slot_ops.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"
 

@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "setup/view_state.h"
+#include "app/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/main_form.h"
 

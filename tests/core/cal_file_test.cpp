@@ -5,7 +5,8 @@
 #include <limits>
 #include <memory>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
+#include "app/stored_state.h"
 #include "setup/config_file.h"
 #include "file_test_support.h"
 
@@ -85,7 +86,7 @@ std::unique_ptr<AppState> readMadeCal(const TempDir& dir, const Bytes& f, size_t
   writeBytes(dir.file("sonrake.cal"), f.b, length);
   auto s = std::make_unique<AppState>();
   presetMic(*s);
-  *taken = readCalFile(*s, dir.path()) == CalFileRead::loaded;
+  *taken = readCalFile(s->soundcardCal, s->micCal, dir.path()) == CalFileRead::loaded;
   return s;
 }
 
@@ -95,7 +96,7 @@ TEST(CalFile, WritesTableFlagsAndCurveAtTheirOffsets) {
   s->soundcardCal.table[1][7][2][1][500] = Complex(0.25, -0.75);
   s->soundcardCal.calibratedFlags[1][7][2] = true;
   s->micCal[3] = Complex(5.0, 6.0);
-  ASSERT_TRUE(writeCalFile(*s, dir.path()));
+  ASSERT_TRUE(writeCalFile(s->soundcardCal, s->micCal, dir.path()));
   Bytes f(0);
   f.b = readBytes(dir.file("sonrake.cal"));
   ASSERT_EQ(f.b.size(), 2832090u);
@@ -112,7 +113,7 @@ TEST(CalFile, WritesTableFlagsAndCurveAtTheirOffsets) {
   EXPECT_EQ(f.get(2816090 + 3 * 16 + 8, 8), 0x4018000000000000u);  // 6
 
   auto t = std::make_unique<AppState>();
-  ASSERT_EQ(readCalFile(*t, dir.path()), CalFileRead::loaded);
+  ASSERT_EQ(readCalFile(t->soundcardCal, t->micCal, dir.path()), CalFileRead::loaded);
   EXPECT_EQ(t->soundcardCal.table[1][7][2][1][500], Complex(0.25, -0.75));
   EXPECT_EQ(t->soundcardCal.table[1][7][2][0][500], Complex(1.0, 0.0));
   EXPECT_TRUE(t->soundcardCal.calibratedFlags[1][7][2]);
@@ -150,18 +151,18 @@ TEST(CalFile, ReadAfterConfigurationDecidesTheMicrophoneCurve) {
   auto writer = std::make_unique<AppState>();
   writer->micCal.fill(Complex(9.0, 1.0));
   writer->micCalValid = true;
-  ASSERT_TRUE(writeConfigFile(*writer, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*writer), dir.path()));
 
   writeBytes(dir.file("sonrake.cal"), makeCal(92).b, kMic);
   auto s = std::make_unique<AppState>();
-  ASSERT_TRUE(readConfigFile(*s, dir.path()));
+  ASSERT_TRUE(loadStoredState(*s, dir.path()));
   EXPECT_TRUE(tableIsMade(*s));
   EXPECT_EQ(s->micCal[0], Complex(9.0, 1.0));
   EXPECT_EQ(s->micCal[999], Complex(9.0, 1.0));
 
   writeBytes(dir.file("sonrake.cal"), makeCal(93).b, kFull);
   auto t = std::make_unique<AppState>();
-  ASSERT_TRUE(readConfigFile(*t, dir.path()));
+  ASSERT_TRUE(loadStoredState(*t, dir.path()));
   EXPECT_TRUE(micIsCal(*t));
   EXPECT_TRUE(t->micCalValid);  // the flag comes from the configuration only
 }

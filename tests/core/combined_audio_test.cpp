@@ -9,7 +9,7 @@
 #include "engine/mls.h"
 #include "engine/sound_card.h"
 #include "fake_wave_audio.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ TEST(SoundCardOnSimulator, LoopbackRecordingHoldsThePlaybackAfterTheLatency) {
   CombinedWaveAudio audio(nullptr, sim);
   NoticeList notices;
   FakeHost host;
-  SoundCard card(*state, audio, notices, host);
+  SoundCard card(state->soundCardContext(), audio, notices, host);
 
   card.openDevices(true);
   ASSERT_TRUE(card.openDevices(false));

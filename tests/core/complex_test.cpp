@@ -1,4 +1,4 @@
-#include "analysis/complex.h"
+#include "base/complex.h"
 
 #include <gtest/gtest.h>
 

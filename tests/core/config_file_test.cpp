@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
+#include "app/stored_state.h"
 #include "setup/cal_file.h"
 #include "file_test_support.h"
 
@@ -97,7 +98,7 @@ bool micCalIsZero(const AppState& s) {
 std::unique_ptr<AppState> readMade(const TempDir& dir, const Bytes& f, size_t length, bool* accepted = nullptr) {
   writeBytes(dir.file("sonrake.cfg"), f.b, length);
   auto s = std::make_unique<AppState>();
-  const bool ok = readConfigFile(*s, dir.path());
+  const bool ok = loadStoredState(*s, dir.path());
   if (accepted) *accepted = ok;
   return s;
 }
@@ -123,7 +124,7 @@ TEST(ConfigFile, WritesFieldsAtTheirOffsets) {
   TempDir dir;
   auto s = std::make_unique<AppState>();
   setNonDefault(*s);
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
   Bytes f(0);
   f.b = readBytes(dir.file("sonrake.cfg"));
   ASSERT_EQ(f.b.size(), 16326u);
@@ -157,14 +158,14 @@ TEST(ConfigFile, RoundTripRestoresStoredStateInStartUpOrder) {
   TempDir dir;
   auto s = std::make_unique<AppState>();
   setNonDefault(*s);
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
 
   auto t = std::make_unique<AppState>();
   t->inDeviceId = 2;
   t->outDeviceId = 3;
   t->cyclicRunning = true;
   t->setup.cyclic = true;
-  ASSERT_TRUE(readConfigFile(*t, dir.path()));
+  ASSERT_TRUE(loadStoredState(*t, dir.path()));
   EXPECT_TRUE(t->micCalValid);
   EXPECT_EQ(t->micCal[0], Complex(1.5, -2.25));
   EXPECT_EQ(t->micCal[999], Complex(3.0, 4.0));
@@ -197,9 +198,9 @@ TEST(ConfigFile, RoundTripRestoresStoredStateInStartUpOrder) {
   // A custom rate travels as well.
   s->setup.sampleRate = 50000;
   s->setup.setSampleRate(0);
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
   auto u = std::make_unique<AppState>();
-  ASSERT_TRUE(readConfigFile(*u, dir.path()));
+  ASSERT_TRUE(loadStoredState(*u, dir.path()));
   EXPECT_EQ(u->setup.sRateIndex, 0);
   EXPECT_EQ(u->setup.sampleRate, 50000);
 }
@@ -265,7 +266,7 @@ TEST(ConfigFile, WrongEndMarkerResetsSettingsButKeepsCurveAndName) {
   s->setup.freqLow = 100.0;
   s->setup.winLength = 1000;
   std::strcpy(s->setup.title, "before");
-  EXPECT_FALSE(readConfigFile(*s, dir.path()));
+  EXPECT_FALSE(loadStoredState(*s, dir.path()));
   expectDefaultSettings(s->setup);
   EXPECT_EQ(s->setup.freqLow, 20.0);
   EXPECT_EQ(s->setup.winLength, 8192);
@@ -346,7 +347,7 @@ TEST(ConfigFile, FieldOutsideItsControlRejectsTheFile) {
     writeBytes(dir.file("sonrake.cfg"), f.b, f.b.size());
     auto s = std::make_unique<AppState>();
     std::strcpy(s->micFileName, "old.txt");
-    EXPECT_FALSE(readConfigFile(*s, dir.path()));
+    EXPECT_FALSE(loadStoredState(*s, dir.path()));
     EXPECT_STREQ(s->micFileName, "old.txt");
     expectDefaultSettings(s->setup);
   }
@@ -420,24 +421,24 @@ TEST(ConfigFile, TruncatedFileNeverReadsPastItsEnd) {
 TEST(ConfigFile, MissingFileLeavesDefaults) {
   TempDir dir;
   auto s = std::make_unique<AppState>();
-  EXPECT_FALSE(readConfigFile(*s, dir.path()));
+  EXPECT_FALSE(loadStoredState(*s, dir.path()));
   EXPECT_FALSE(s->micCalValid);
   EXPECT_TRUE(micCalIsZero(*s));
   expectDefaultSettings(s->setup);
-  EXPECT_FALSE(readConfigFile(*s, dir.path() + "no-such-dir/"));
+  EXPECT_FALSE(loadStoredState(*s, dir.path() + "no-such-dir/"));
 }
 
 TEST(ConfigFile, NameWithoutTerminatorIsWrittenCutTo259Characters) {
   TempDir dir;
   auto s = std::make_unique<AppState>();
   std::memset(s->micFileName, 'x', sizeof s->micFileName);
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
   const auto b = readBytes(dir.file("sonrake.cfg"));
   ASSERT_EQ(b.size(), 16326u);
   EXPECT_EQ(b[16004 + 258], 'x');
   EXPECT_EQ(b[16004 + 259], 0);
   auto t = std::make_unique<AppState>();
-  EXPECT_TRUE(readConfigFile(*t, dir.path()));
+  EXPECT_TRUE(loadStoredState(*t, dir.path()));
   EXPECT_EQ(std::strlen(t->micFileName), 259u);
 }
 

@@ -1,4 +1,5 @@
 #include "analysis/curve_prep.h"
+#include "app/curve_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <limits>
 #include <memory>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
+#include "app/stored_state.h"
 #include "setup/cal_file.h"
 #include "setup/config_file.h"
 #include "file_test_support.h"
@@ -69,12 +70,12 @@ TEST(DataDirectory, FollowsEnvironmentOfTheProcess) {
   s->micCalValid = true;
   s->setup.micDataOff = false;
   s->micCal[0] = Complex(2.0, 0.0);
-  ASSERT_TRUE(writeConfigFile(*s, dataDir));
-  ASSERT_TRUE(writeCalFile(*s, dataDir));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dataDir));
+  ASSERT_TRUE(writeCalFile(s->soundcardCal, s->micCal, dataDir));
   EXPECT_TRUE(std::filesystem::exists(dir.file("sonrake.cfg")));
   EXPECT_TRUE(std::filesystem::exists(dir.file("sonrake.cal")));
   auto t = std::make_unique<AppState>();
-  EXPECT_TRUE(readConfigFile(*t, dataDirectory()));
+  EXPECT_TRUE(loadStoredState(*t, dataDirectory()));
   EXPECT_TRUE(t->micCalValid);
   EXPECT_EQ(t->micCal[0], Complex(2.0, 0.0));
 }

@@ -18,7 +18,8 @@
 
 #include "analysis/mic_cal.h"
 #include "file_test_support.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
+#include "app/stored_state.h"
 #include "setup/cal_file.h"
 #include "setup/config_file.h"
 #include "setup/impedance_range.h"
@@ -154,12 +155,12 @@ TEST(DataFiles, WhatIsWrittenIsReadBackOrWasRefusedByTheWriter) {
     Picker p(seed);
     auto s = std::make_unique<AppState>();
     fillRandomState(p, *s, defaults.freqGrid, dir);
-    ASSERT_TRUE(writeConfigFile(*s, dir.path()));
-    ASSERT_TRUE(writeCalFile(*s, dir.path()));
+    ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
+    ASSERT_TRUE(writeCalFile(s->soundcardCal, s->micCal, dir.path()));
 
     auto t = std::make_unique<AppState>();
     CalFileRead cal = CalFileRead::missing;
-    EXPECT_TRUE(readConfigFile(*t, dir.path(), &cal));
+    EXPECT_TRUE(loadStoredState(*t, dir.path(), &cal));
     EXPECT_EQ(cal, CalFileRead::loaded);
 
     const MeasSetup& m = s->setup;
@@ -218,13 +219,13 @@ TEST(DataFiles, DamagedCalibrationFallsBackOnItsBackup) {
   auto first = std::make_unique<AppState>();
   first->soundcardCal.calibratedFlags[0][7][2] = true;
   first->soundcardCal.table[0][7][2][0][10] = Complex(0.5, 0.25);
-  ASSERT_TRUE(writeCalFile(*first, dir.path()));
+  ASSERT_TRUE(writeCalFile(first->soundcardCal, first->micCal, dir.path()));
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.bak")));  // nothing before it
   const std::vector<uint8_t> firstBytes = readBytes(dir.file("sonrake.cal"));
 
   auto second = std::make_unique<AppState>();
   second->soundcardCal.calibratedFlags[1][6][1] = true;
-  ASSERT_TRUE(writeCalFile(*second, dir.path()));
+  ASSERT_TRUE(writeCalFile(second->soundcardCal, second->micCal, dir.path()));
   EXPECT_EQ(readBytes(dir.file("sonrake.cal.bak")), firstBytes);
   const std::vector<uint8_t> secondBytes = readBytes(dir.file("sonrake.cal"));
 
@@ -233,13 +234,13 @@ TEST(DataFiles, DamagedCalibrationFallsBackOnItsBackup) {
   damaged[kCalFlagsOffset + 3] = 7;
   writeBytes(dir.file("sonrake.cal"), damaged, damaged.size());
   auto t = std::make_unique<AppState>();
-  EXPECT_EQ(readCalFile(*t, dir.path()), CalFileRead::restoredFromBackup);
+  EXPECT_EQ(readCalFile(t->soundcardCal, t->micCal, dir.path()), CalFileRead::restoredFromBackup);
   EXPECT_TRUE(t->soundcardCal.calibratedFlags[0][7][2]);
   EXPECT_EQ(t->soundcardCal.table[0][7][2][0][10], Complex(0.5, 0.25));
   EXPECT_FALSE(t->soundcardCal.calibratedFlags[1][6][1]);
 
   // The next write keeps the good backup rather than the damaged file.
-  ASSERT_TRUE(writeCalFile(*t, dir.path()));
+  ASSERT_TRUE(writeCalFile(t->soundcardCal, t->micCal, dir.path()));
   EXPECT_EQ(readBytes(dir.file("sonrake.cal.bak")), firstBytes);
 
   // Both damaged: refused, nothing taken. A missing file is not damaged: the
@@ -247,11 +248,11 @@ TEST(DataFiles, DamagedCalibrationFallsBackOnItsBackup) {
   writeBytes(dir.file("sonrake.cal"), secondBytes, 1000);
   writeBytes(dir.file("sonrake.cal.bak"), secondBytes, kCalFlagsOffset);
   auto u = std::make_unique<AppState>();
-  EXPECT_EQ(readCalFile(*u, dir.path()), CalFileRead::refused);
+  EXPECT_EQ(readCalFile(u->soundcardCal, u->micCal, dir.path()), CalFileRead::refused);
   EXPECT_FALSE(u->soundcardCal.calibratedFlags[1][6][1]);
   writeBytes(dir.file("sonrake.cal.bak"), firstBytes, firstBytes.size());
   fs::remove(dir.file("sonrake.cal"));
-  EXPECT_EQ(readCalFile(*u, dir.path()), CalFileRead::missing);
+  EXPECT_EQ(readCalFile(u->soundcardCal, u->micCal, dir.path()), CalFileRead::missing);
   EXPECT_FALSE(u->soundcardCal.calibratedFlags[0][7][2]);
 }
 

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
+#include "app/stored_state.h"
 #include "setup/cal_file.h"
 #include "setup/config_file.h"
 #include "file_test_support.h"
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 std::vector<uint8_t> putOldConfig(const TempDir& dir) {
   auto old = std::make_unique<AppState>();
   old->setup.displayRange = 77.0;
-  EXPECT_TRUE(writeConfigFile(*old, dir.path()));
+  EXPECT_TRUE(writeConfigFile(configView(*old), dir.path()));
   return readBytes(dir.file("sonrake.cfg"));
 }
 
@@ -30,7 +31,7 @@ TEST(AtomicWrite, LeftoverTemporaryFileIsReplaced) {
   TempDir dir;
   writeBytes(dir.file("sonrake.cfg.tmp"), std::vector<uint8_t>(50000, 0xAB), 50000);
   auto s = std::make_unique<AppState>();
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
   EXPECT_EQ(fs::file_size(dir.file("sonrake.cfg")), 16326u);
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cfg.tmp")));
 }
@@ -43,18 +44,18 @@ TEST(AtomicWrite, FailedWriteLeavesOldFileWhole) {
   // The temporary name is taken by a directory that cannot be removed.
   fs::create_directory(dir.file("sonrake.cfg.tmp"));
   writeBytes(dir.file("sonrake.cfg.tmp/keep"), {1}, 1);
-  EXPECT_FALSE(writeConfigFile(*s, dir.path()));
+  EXPECT_FALSE(writeConfigFile(configView(*s), dir.path()));
   EXPECT_EQ(readBytes(dir.file("sonrake.cfg")), old);
   fs::remove_all(dir.file("sonrake.cfg.tmp"));
 
   // The data directory does not exist.
-  EXPECT_FALSE(writeConfigFile(*s, dir.path() + "missing/"));
-  EXPECT_FALSE(writeCalFile(*s, dir.path() + "missing/"));
+  EXPECT_FALSE(writeConfigFile(configView(*s), dir.path() + "missing/"));
+  EXPECT_FALSE(writeCalFile(s->soundcardCal, s->micCal, dir.path() + "missing/"));
 
   // The target is a directory: the rename fails, the temporary file goes.
   fs::create_directory(dir.file("sonrake.cal"));
   writeBytes(dir.file("sonrake.cal/keep"), {1}, 1);
-  EXPECT_FALSE(writeCalFile(*s, dir.path()));
+  EXPECT_FALSE(writeCalFile(s->soundcardCal, s->micCal, dir.path()));
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.tmp")));
   EXPECT_TRUE(fs::is_directory(dir.file("sonrake.cal")));
 }
@@ -66,7 +67,7 @@ TEST(AtomicWrite, FileSizeLimitHalfWayLeavesOldCalibrationWhole) {
   TempDir dir;
   auto old = std::make_unique<AppState>();
   old->soundcardCal.calibratedFlags[0][6][1] = true;
-  ASSERT_TRUE(writeCalFile(*old, dir.path()));
+  ASSERT_TRUE(writeCalFile(old->soundcardCal, old->micCal, dir.path()));
   const std::vector<uint8_t> before = readBytes(dir.file("sonrake.cal"));
 
   rlimit saved{};
@@ -75,7 +76,7 @@ TEST(AtomicWrite, FileSizeLimitHalfWayLeavesOldCalibrationWhole) {
   limited.rlim_cur = 1 << 20;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
   auto s = std::make_unique<AppState>();
-  const bool written = writeCalFile(*s, dir.path());
+  const bool written = writeCalFile(s->soundcardCal, s->micCal, dir.path());
   ::setrlimit(RLIMIT_FSIZE, &saved);
   struct sigaction now{};
   ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &now), 0);
@@ -86,7 +87,7 @@ TEST(AtomicWrite, FileSizeLimitHalfWayLeavesOldCalibrationWhole) {
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.tmp")));
   EXPECT_FALSE(fs::exists(dir.file("sonrake.cal.bak.tmp")));
   auto t = std::make_unique<AppState>();
-  EXPECT_EQ(readCalFile(*t, dir.path()), CalFileRead::loaded);
+  EXPECT_EQ(readCalFile(t->soundcardCal, t->micCal, dir.path()), CalFileRead::loaded);
   EXPECT_TRUE(t->soundcardCal.calibratedFlags[0][6][1]);
 }
 
@@ -95,7 +96,7 @@ TEST(AtomicWrite, ReplacementKeepsPermissionBits) {
   putOldConfig(dir);
   ASSERT_EQ(::chmod(dir.file("sonrake.cfg").c_str(), 0600), 0);
   auto s = std::make_unique<AppState>();
-  ASSERT_TRUE(writeConfigFile(*s, dir.path()));
+  ASSERT_TRUE(writeConfigFile(configView(*s), dir.path()));
   struct stat st{};
   ASSERT_EQ(::stat(dir.file("sonrake.cfg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -112,7 +113,7 @@ TEST(ReadFileBytes, OnlyRegularFilesAreReadAndNothingBlocks) {
   auto s = std::make_unique<AppState>();
   s->setup.displayRange = 77.0;
   CalFileRead cal = CalFileRead::loaded;
-  const bool accepted = readConfigFile(*s, dir.path(), &cal);
+  const bool accepted = loadStoredState(*s, dir.path(), &cal);
   EXPECT_FALSE(watch.done());
 
   EXPECT_EQ(fifo, -1);
@@ -123,9 +124,9 @@ TEST(ReadFileBytes, OnlyRegularFilesAreReadAndNothingBlocks) {
   EXPECT_EQ(readFileBytes("/dev/zero", buf, sizeof buf), -1);
 
   // The writers replace what is not a regular file, except a directory.
-  EXPECT_TRUE(writeConfigFile(*s, dir.path()));
+  EXPECT_TRUE(writeConfigFile(configView(*s), dir.path()));
   EXPECT_TRUE(fs::is_regular_file(dir.file("sonrake.cfg")));
-  EXPECT_FALSE(writeCalFile(*s, dir.path()));
+  EXPECT_FALSE(writeCalFile(s->soundcardCal, s->micCal, dir.path()));
   EXPECT_TRUE(fs::is_directory(dir.file("sonrake.cal")));
 }
 

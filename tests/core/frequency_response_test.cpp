@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "analysis/impedance_curves.h"
+#include "app/curve_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 #include "alloc_counter.h"
 #include "analysis/measurement_mode.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 #include "setup/impedance_range.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "analysis/mic_cal.h"
+#include "app/mic_import.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 #include "dialog_recorder.h"
 #include "file_test_support.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

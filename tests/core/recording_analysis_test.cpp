@@ -2,7 +2,8 @@
 // a known latency, scaled by a known gain, with a DC offset, as a sound card
 // would return it. Expected values are worked out from the formulas by hand.
 
-#include "engine/recording_analysis.h"
+#include "app/recording.h"
+#include "display/level_display.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@
 #include "alloc_counter.h"
 #include "canvas_records.h"
 #include "display/graph_layout.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

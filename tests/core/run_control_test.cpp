@@ -1,4 +1,4 @@
-#include "engine/run_control.h"
+#include "app/run_control.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

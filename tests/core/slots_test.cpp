@@ -1,4 +1,5 @@
 #include "store/slots.h"
+#include "app/slot_ops.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,8 @@
 #include <string>
 
 #include "analysis/curve_prep.h"
-#include "setup/app_state.h"
+#include "app/curve_ops.h"
+#include "app/app_state.h"
 
 namespace {
 

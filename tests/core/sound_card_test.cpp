@@ -8,7 +8,7 @@
 
 #include "alloc_counter.h"
 #include "fake_wave_audio.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ struct Rig {
   FakeWaveAudio audio;
   NoticeList notifier;
   FakeHost host;
-  SoundCard card{*state, audio, notifier, host};
+  SoundCard card{state->soundCardContext(), audio, notifier, host};
 
   SoundCardState& sc() { return state->soundCard; }
   // Order 12..15 and the rate by value.

@@ -9,7 +9,7 @@
 
 #include "dialog_recorder.h"
 #include "file_test_support.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ TEST_F(TextExport, ExportThroughTheDialog) {
   TempDir dir;
   DialogRecorder dialogs;
 
-  EXPECT_EQ(exportResponse(*s, dialogs), ExportResult::noMeasurement);
+  EXPECT_EQ(exportResponse(s->setup, s->curves, s->responseValid, dialogs), ExportResult::noMeasurement);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].text, "You must perform a measurement first");
   EXPECT_EQ(dialogs.boxes[0].caption, "Data export");
@@ -112,7 +112,7 @@ TEST_F(TextExport, ExportThroughTheDialog) {
   EXPECT_TRUE(dialogs.fileDialogs.empty());
 
   s->responseValid = true;
-  EXPECT_EQ(exportResponse(*s, dialogs), ExportResult::cancelled);
+  EXPECT_EQ(exportResponse(s->setup, s->curves, s->responseValid, dialogs), ExportResult::cancelled);
   ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
   EXPECT_TRUE(dialogs.fileDialogs[0].save);
   EXPECT_EQ(dialogs.fileDialogs[0].defaultExt, "txt");
@@ -122,7 +122,7 @@ TEST_F(TextExport, ExportThroughTheDialog) {
 
   const std::string bad = dir.file("no such folder/out.txt");
   dialogs.fileAnswers.push_back(bad);
-  EXPECT_EQ(exportResponse(*s, dialogs), ExportResult::failed);
+  EXPECT_EQ(exportResponse(s->setup, s->curves, s->responseValid, dialogs), ExportResult::failed);
   ASSERT_EQ(dialogs.boxes.size(), 2u);
   EXPECT_EQ(dialogs.boxes[1].text, "Could not open file.\nCheck if path and filename is correct.");
   EXPECT_EQ(dialogs.boxes[1].caption, "Data export");
@@ -131,7 +131,7 @@ TEST_F(TextExport, ExportThroughTheDialog) {
   const std::string good = dir.file("out.txt");
   writeBytes(good, std::vector<uint8_t>(100000, 'x'), 100000);  // a longer old file
   dialogs.fileAnswers.push_back(good);
-  EXPECT_EQ(exportResponse(*s, dialogs), ExportResult::written);
+  EXPECT_EQ(exportResponse(s->setup, s->curves, s->responseValid, dialogs), ExportResult::written);
   EXPECT_EQ(dialogs.boxes.size(), 2u);
   const std::string text = fileText(good);
   EXPECT_EQ(text, exportText(s->setup, s->curves));

@@ -1,4 +1,4 @@
-#include "setup/view_state.h"
+#include "app/view_state.h"
 
 #include <gtest/gtest.h>
 

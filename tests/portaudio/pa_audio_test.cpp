@@ -19,7 +19,7 @@
 #include "engine/sound_card.h"
 #include "platform/combined_audio.h"
 #include "private_jackd.h"
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ TEST_F(JackLoopback, RecordingHoldsThePlayback) {
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
     LoopRun run(in, out);
-    SoundCard card(*run.state, pa, run.notices, run.host);
+    SoundCard card(run.state->soundCardContext(), pa, run.notices, run.host);
     run.host.onProcess = [&] {
       if (run.host.processed == 1) {
         run.state->recBuffer.samples.fill(-1);  // the second recording must clear it
@@ -212,7 +212,7 @@ TEST_F(JackLoopback, VanishedServerEndsTheRunWithAnError) {
   ASSERT_GE(out, 0);
   LoopRun run(in, out);
   run.state->setup.delaySamples = 100000;  // about 2.8 s of recording
-  SoundCard card(*run.state, pa, run.notices, run.host);
+  SoundCard card(run.state->soundCardContext(), pa, run.notices, run.host);
   ASSERT_TRUE(card.openDevices(false));
   card.startRecording();
   std::this_thread::sleep_for(200ms);

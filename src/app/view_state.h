@@ -3,7 +3,7 @@
 // worked out from the program state alone. The window applies the result to
 // its widgets; nothing here knows a widget.
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 struct ViewState {
   bool dBOffsetVisible = false;  // dBOffset and its two labels

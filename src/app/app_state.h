@@ -11,15 +11,14 @@
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
 #include "analysis/merge_setup.h"
-#include "analysis/soundcard_cal.h"
+#include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
 #include "engine/sound_card.h"
+#include "setup/config_file.h"
 #include "setup/meas_setup.h"
 
 inline constexpr int kSlotCount = 10;
-// The microphone data file name: at most 259 characters and a NUL.
-inline constexpr int kMicFileNameCapacity = 260;
 
 struct AppState {
   MeasSetup setup;                           // the live settings and result
@@ -55,6 +54,10 @@ struct AppState {
   bool measurementRun = false;
   bool calibrationRun = false;
   bool cyclicRunning = false;
+
+  SoundCardContext soundCardContext() {
+    return {soundCard, setup, mls, recBuffer, inDeviceId, outDeviceId, calibrationRun};
+  }
 
   ResponseContext responseContext() {
     return {setup, impulse, calibrationRun, fft8192, responseBuffers, soundcardCal, curves};

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "analysis/curves.h"
+#include "base/grid_curve.h"
 
 struct SoundcardCal {
   static constexpr int kModes = 2;

@@ -1,4 +1,4 @@
-#include "analysis/complex.h"
+#include "base/complex.h"
 
 Complex pow(const Complex& a, const Complex& b) {
   if (a == Complex()) return b == Complex() ? Complex(1.0, 0.0) : Complex();

@@ -1,8 +1,8 @@
-#include "engine/run_control.h"
+#include "app/run_control.h"
 
 #include <cmath>
 
-#include "setup/app_state.h"
+#include "app/app_state.h"
 
 bool runUnderway(const AppState& s, bool delayPending) {
   const SoundCardState& sc = s.soundCard;

@@ -1,0 +1,48 @@
+#include "app/recording.h"
+
+#include "analysis/frequency_response.h"
+#include "app/app_state.h"
+#include "display/level_display.h"
+#include "engine/deconvolution.h"
+
+RecordingLevels analyseRecording(AppState& state) {
+  MeasSetup& s = state.setup;
+  const RecBuffer& rec = state.recBuffer;
+  RecordingLevels out = measureRecording(s, rec);
+
+  if (!state.measurementRun) return out;
+
+  const bool both = s.impedanceMode != 0 || state.calibrationRun || s.twoChannel;
+  deconvolveChannel(s, state.mls, rec, state.impulse, 0, out.startFrame);
+  if (both) deconvolveChannel(s, state.mls, rec, state.impulse, 1, out.startFrame);
+  findImpulseStart(s, state.impulse);
+  out.enableChannelSelector = computeResponse(state.responseContext());
+  return out;
+}
+
+void processRecording(AppState& state, const RecordingCanvases& canvases, RecordingHooks& hooks) {
+  hooks.showBusyCursor();
+  const RecordingLevels levels = analyseRecording(state);
+  if (!state.measurementRun)
+    drawLevelTestWaveforms(state.setup, state.recBuffer, levels.startFrame, canvases.time);
+  drawLevelBar(canvases.leftBar, levels.peak[0]);
+  drawLevelBar(canvases.rightBar, levels.peak[1]);
+  hooks.restoreCursor();
+  state.setup.hasResponse = false;
+
+  if (state.measurementRun) {
+    state.responseValid = true;
+    if (levels.enableChannelSelector) hooks.enableChannelSelector();
+    state.setup.hasResponse = true;
+    if (!state.calibrationView) state.measurementShown = true;
+    hooks.updateViewState();
+    hooks.redrawGraphs();
+  }
+
+  if (state.cyclicRunning) {
+    hooks.startRecording();
+  } else {
+    hooks.stopDevices();
+    hooks.setControlsEnabled(true);
+  }
+}

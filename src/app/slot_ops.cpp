@@ -1,0 +1,36 @@
+#include "app/slot_ops.h"
+
+#include "app/app_state.h"
+
+bool storeSlot(AppState& state, int n) {
+  if (!slotInRange(n) || !state.responseValid) return false;
+  MeasSetup& slot = state.slots[n - 1];
+  copySlotFields(state.setup, slot);
+  slot.hasResponse = true;
+  return true;
+}
+
+bool recallSlot(AppState& state, int n, GainEntrySetup& gains) {
+  if (!slotInRange(n)) return false;
+  const MeasSetup& slot = state.slots[n - 1];
+  if (!slot.hasResponse) return false;
+  MeasSetup& live = state.setup;
+  copySlotFields(slot, live);
+  live.hasResponse = false;
+  state.measurementShown = true;
+
+  // The gain entries now edit the fields of the recalled type; the weights
+  // follow what those entries show, so a factor entered for impedance does
+  // not linger as a level change of a recalled SPL curve.
+  const bool impedance = live.impedanceMode != 0;
+  state.mergeSetup.updateMergeGains(impedance);
+  state.mergeSetup.computeMergeWeights(live.freqGrid);
+  gains = mergeGainEntrySetup(state.mergeSetup, impedance);
+  return true;
+}
+
+const char* slotHintTitle(const AppState& state, int n) {
+  if (!slotInRange(n)) return nullptr;
+  const char* title = state.slots[n - 1].title;
+  return title[0] == '\0' ? nullptr : title;
+}
