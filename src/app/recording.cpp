@@ -11,6 +11,12 @@ RecordingLevels analyseRecording(AppState& state) {
   RecordingLevels out = measureRecording(s, rec);
 
   if (!state.measurementRun) return out;
+  if (state.calibrationRun) {
+    const bool rightNeeded = s.twoChannel || s.impedanceMode != 0;
+    if (out.peak[0] < kCalibrationMinPeak) out.silentChannel = 0;
+    else if (rightNeeded && out.peak[1] < kCalibrationMinPeak) out.silentChannel = 1;
+    if (out.silentChannel >= 0) return out;
+  }
 
   const bool both = s.impedanceMode != 0 || state.calibrationRun || s.twoChannel;
   deconvolveChannel(s, state.mls, rec, state.impulse, 0, out.startFrame);
@@ -30,7 +36,10 @@ void processRecording(AppState& state, const RecordingCanvases& canvases, Record
   hooks.restoreCursor();
   state.setup.hasResponse = false;
 
-  if (state.measurementRun) {
+  if (levels.silentChannel >= 0) {
+    state.calibrationRun = false;
+    hooks.calibrationRefused(levels.silentChannel);
+  } else if (state.measurementRun) {
     state.responseValid = true;
     if (levels.enableChannelSelector) hooks.enableChannelSelector();
     state.setup.hasResponse = true;

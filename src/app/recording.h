@@ -13,8 +13,22 @@
 
 struct AppState;
 
+// A calibration run needs a signal on the left input, and on the right one in
+// two-channel SPL mode and in impedance mode: an input whose peak stays below
+// -60 dBFS recorded nothing, and its calibration would be a curve of noise.
+inline constexpr double kCalibrationMinPeak = 32.768;  // -60 dBFS of 16-bit full scale
+inline constexpr const char* kCalibrationCaption = "Sound card calibration";
+inline constexpr const char* kCalibrationSilentLeftText =
+    "The calibration recorded no signal on the left input (peak below -60 dBFS).\n"
+    "Check the connection; the previous calibration is kept.";
+inline constexpr const char* kCalibrationSilentRightText =
+    "The calibration recorded no signal on the right input (peak below -60 dBFS).\n"
+    "Check the connection; the previous calibration is kept.";
+
 // The pure analysis of one recording, without drawing and without hooks:
-// measureRecording, then for a measurement or calibration run (state.measurementRun) also the
+// measureRecording; a calibration run whose needed input stayed below
+// kCalibrationMinPeak stops there with silentChannel set (nothing else is
+// touched, the calibration stays as it was); then for a measurement or calibration run (state.measurementRun) also the
 // deconvolution of the needed channels (both in impedance mode, two-channel
 // mode or a calibration run, else the left alone), findImpulseStart and
 // computeResponse. A level test leaves the impulse and the response alone.
@@ -45,12 +59,15 @@ class RecordingHooks {
   // End of the run: close the devices, then give the controls back.
   virtual void stopDevices() = 0;
   virtual void setControlsEnabled(bool enable) = 0;
+  // A calibration run recorded nothing on `channel`; nothing was stored.
+  virtual void calibrationRefused(int /*channel*/) {}
 };
 
 // The whole end of a recording, for a measurement, a calibration run or a
 // level test: busy cursor; analyseRecording; the level test's waveforms; both
-// level bars; normal cursor; hasResponse cleared. After a measurement or
-// calibration run: responseValid and hasResponse set, measurementShown set
+// level bars; normal cursor; hasResponse cleared. A calibration run that
+// recorded nothing ends its calibration (calibrationRun cleared) and calls
+// calibrationRefused. After a measurement or other calibration run: responseValid and hasResponse set, measurementShown set
 // unless the calibration view is shown, the channel selector enabled when the
 // response asks for it, updateViewState, redrawGraphs. Then the next cyclic
 // recording when cyclicRunning is set, else stopDevices and the controls

@@ -19,6 +19,7 @@ struct RecordingLevels {
   int32_t startFrame = 0;  // first frame of the period that is deconvolved
   std::array<double, 2> peak{1.0, 1.0};  // largest |sample| per channel, at least 1
   bool enableChannelSelector = false;    // the response asks for the channel selector
+  int silentChannel = -1;  // a calibration input that recorded nothing, or -1
 };
 
 // The input channel the arrival is looked for on: the right (reference)

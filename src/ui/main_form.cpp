@@ -77,29 +77,21 @@ void TMainForm::construct() {
   ownClipboard_ = std::make_unique<TQtClipboard>();
   clipboard_ = ownClipboard_.get();
 
-  // The whole program state in one allocation: settings, slots, merge
-  // settings, transforms and the calibration table (every point (1, 0),
-  // every flag false).
-  state_ = std::make_unique<AppState>();
-  AppState& s = *state_;
-  s.setup.setDefaults();
-  s.mergeSetup.computeMergeWeights(s.setup.freqGrid);
-
-  // The sound card on the chosen devices; its notices are handled on this
-  // thread, from the event loop.
+  // The application on the chosen devices; the devices' notices are
+  // handled on this thread, from the event loop.
   notifier_ = std::make_unique<TWaveNotifier>([this](const WaveNotice& n) { onWaveNotice(n); });
-  card_ = std::make_unique<SoundCard>(s.soundCardContext(), *audio_, *notifier_, cardHost_);
+  app_ = std::make_unique<Application>(*audio_, *notifier_, *dialogs_, observer_);
+  state_ = &app_->state();
+  AppState& s = *state_;
+  recordingCanvases_ = std::make_unique<RecordingCanvases>(
+      RecordingCanvases{Image1->canvas(), Image3->canvas(), Image4->canvas()});
+  app_->setRecordingCanvases(*recordingCanvases_);
   delayTimer_ = new QTimer(this);
   delayTimer_->setSingleShot(true);
   delayTimer_->setTimerType(Qt::PreciseTimer);
   connect(delayTimer_, &QTimer::timeout, this, &TMainForm::delayedStartDue);
 
-  s.micCalValid = false;
-  // The configuration and calibration files; reading them also re-derives the
-  // sequence sizes from the stored order, while the sizes that follow from
-  // the rate stay at their 44100 Hz values until a rate is chosen.
-  readSettingsFiles();
-  buildMlsTables(s.setup, s.mls);
+  app_->startUp(dataDirectory());
   if (s.micCalValid) {
     // Restored microphone data can be switched on and off; the box shows
     // the stored choice (micDataOff already holds it, no handler needed).
@@ -107,11 +99,6 @@ void TMainForm::construct() {
     micDataDisable->setEnabled(true);
     micDataDisable->setChecked(s.setup.micDataOff);
   }
-
-  s.responseValid = false;
-  s.calibrationRun = false;
-  s.micImportAsk = true;
-  s.measurementShown = false;
 
   fillLists();
   setupNumericEntries();
@@ -122,27 +109,12 @@ void TMainForm::construct() {
 }
 
 TMainForm::~TMainForm() {
-  // No notice is taken from here on; the devices stop before the backends go.
+  // No notice is taken from here on; the devices stop before the backends
+  // go, then the files are written.
   if (notifier_) notifier_->close();
   if (delayTimer_ != nullptr) delayTimer_->stop();
-  if (card_) card_->stopDevices();
   if (busyCursor_) QApplication::restoreOverrideCursor();
-  writeSettingsFiles();
-}
-
-void TMainForm::readSettingsFiles() {
-  AppState& s = *state_;
-  s.dataDir = dataDirectory();
-  CalFileRead cal = CalFileRead::missing;
-  loadStoredState(s, s.dataDir, &cal);
-  if (cal == CalFileRead::restoredFromBackup)
-    dialogs_->messageBox(kCalRestoredText, kCalRestoredCaption, MsgIcon::warning, MsgButtons::ok);
-}
-
-void TMainForm::writeSettingsFiles() {
-  // A file that cannot be written is skipped; the old one stays whole.
-  const AppState& s = *state_;
-  saveStoredState(s, s.dataDir);
+  if (app_) app_->shutDown();
 }
 
 void TMainForm::fillLists() {

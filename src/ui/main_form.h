@@ -1,15 +1,15 @@
 #pragma once
-// TMainForm: the program's one window. It owns the whole program state (one
-// AppState on the heap) and is a layer of bindings over it: each handler
-// reads its control, writes the setting, runs the core operation and ends in
-// updateViewState and/or redrawGraphs. The code is split by concern:
+// TMainForm: the program's one window. It owns the application (the program
+// state and its operations) and is a layer of bindings over it: each handler
+// reads its control, runs the application's operation and applies what it
+// reports, ending in updateViewState and/or redrawGraphs. The code is split by concern:
 //   main_form.cpp           construction order, shutdown, files, messages
 //   main_form_layout.cpp    every control with its geometry, texts and hints
 //   main_form_view.cpp      updateViewState and the numeric entry setup
 //   main_form_handlers.cpp  the control handlers
 //   main_form_slots.cpp     memory slots, cursor read-out, clipboard copy
-//   main_form_measure.cpp   the runs: start, level test, calibration, the
-//                           sound card and the end of each recording
+//   main_form_measure.cpp   the runs: start, level test, calibration, and
+//                           what the application reports
 
 #include <QWidget>
 
@@ -20,12 +20,12 @@
 #include <string>
 
 #include "analysis/measurement_mode.h"
+#include "app/app_state.h"
+#include "app/application.h"
 #include "app/curve_ops.h"
 #include "app/recording.h"
-#include "display/level_display.h"
 #include "app/run_control.h"
-#include "engine/sound_card.h"
-#include "app/app_state.h"
+#include "display/level_display.h"
 #include "setup/setting_notify.h"
 
 class Clipboard;
@@ -91,43 +91,29 @@ class TMainForm : public QWidget, public NotifyTarget {
   // enabling leaves showCh alone, and exportMeas and start while the
   // calibration view is shown; disabling leaves start to its handler.
   void setControlsEnabled(bool enable);
-  // The end of a recording: levels, the level test's waveforms or the
-  // impulse and frequency responses, view and redraw, then the next cycle
-  // or the end of the run.
-  void processRecording();
   // Hands the "Copy" button's pictures to `clipboard` instead of the system
   // clipboard (tests: a recorder). It must outlive the window.
   void setClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
   // A delayed start is waiting for its two seconds.
-  bool delayedStartPending() const { return delayPending_; }
+  bool delayedStartPending() const { return app_->delayPending(); }
 
  private:
-  // What the sound card asks of the window (main_form_measure.cpp). A
-  // setControlsEnabled(true) from here means the run ended by a failure.
-  class CardHost final : public SoundCardHost {
+  // What the application reports, applied to the widgets
+  // (main_form_measure.cpp).
+  class Observer final : public AppObserver {
    public:
-    explicit CardHost(TMainForm& form) : form_(form) {}
-    void showWarning(const char* text) override;
-    void setControlsEnabled(bool enable) override;
-    void setBusyCursor(bool busy) override;
-    void processRecording() override;
+    explicit Observer(TMainForm& form) : form_(form) {}
+    void redraw() override;
+    void viewStateChanged() override;
+    void controlsLocked(bool locked) override;
+    void runEnded(RunOutcome) override {}
+    void showMessage(const char* text, const char* caption, MsgIcon icon) override;
+    void startDisabled() override;
+    void startShowsStop(bool stop) override;
+    void busy(bool busy) override;
+    void channelSelectorEnabled() override;
+    void recordingDrawn() override;
     void exitProgram(int code) override;
-
-   private:
-    TMainForm& form_;
-  };
-  // What the end of a recording asks of the window (main_form_measure.cpp).
-  class AnalysisHooks final : public RecordingHooks {
-   public:
-    explicit AnalysisHooks(TMainForm& form) : form_(form) {}
-    void showBusyCursor() override;
-    void restoreCursor() override;
-    void enableChannelSelector() override;
-    void updateViewState() override;
-    void redrawGraphs() override;
-    void startRecording() override;
-    void stopDevices() override;
-    void setControlsEnabled(bool enable) override;
 
    private:
     TMainForm& form_;
@@ -161,16 +147,10 @@ class TMainForm : public QWidget, public NotifyTarget {
   void showSlotTitle(int n);
 
   // Runs (main_form_measure.cpp).
-  void beginRun(RunKind kind);
   void delayedStartDue();
   void setBusyCursor(bool busy);
   void onWaveNotice(const WaveNotice& notice);
   QWidget* runControlWidget(RunControl control) const;
-
-  // The configuration and calibration files in the data directory: read once
-  // at start-up, written once at shutdown.
-  void readSettingsFiles();
-  void writeSettingsFiles();
 
  public Q_SLOTS:
   // Handlers, named after their control and event.
@@ -208,11 +188,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   void noGraphCursor(int x, int y);
 
  private:
-  std::unique_ptr<AppState> state_;
-
   // The sound devices. Declared so that the notifier outlives the backends
   // that post to it, and the backends outlive the combined list and the
-  // sound card that use them. Own backends only with the first constructor.
+  // application that use them. Own backends only with the first constructor.
   std::unique_ptr<TWaveNotifier> notifier_;
   std::unique_ptr<PaAudio> pa_;
   std::unique_ptr<SimAudio> sim_;
@@ -222,14 +200,14 @@ class TMainForm : public QWidget, public NotifyTarget {
   WaveAudio* audio_ = nullptr;
   Dialogs* dialogs_ = nullptr;
   Clipboard* clipboard_ = nullptr;
-  CardHost cardHost_{*this};
-  AnalysisHooks analysisHooks_{*this};
-  std::unique_ptr<SoundCard> card_;
+  Observer observer_{*this};
+  // The program state and its operations; state_ is its state.
+  std::unique_ptr<Application> app_;
+  AppState* state_ = nullptr;
+  std::unique_ptr<RecordingCanvases> recordingCanvases_;
 
-  // The delayed start's wait, on the monotonic clock, without blocking.
+  // Wakes the delayed start's check, without blocking.
   QTimer* delayTimer_ = nullptr;
-  std::chrono::steady_clock::time_point delayStartedAt_{};
-  bool delayPending_ = false;
   bool busyCursor_ = false;  // the hourglass set by a run is shown
 
   // Level bars and memory slots.

@@ -1,7 +1,7 @@
 // The runs: the start, level test and calibration buttons, the cyclic and
-// delayed start boxes, the controls a run locks, and the window's side of
-// the sound card and of the end of each recording. The decisions are the
-// run control's (engine/run_control.h); this file applies them to widgets.
+// delayed start boxes, the controls a run locks, and what the application
+// reports of a run. The runs themselves are the application's
+// (app/application.h); this file applies what it reports to widgets.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,10 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/recording.h"
-#include "display/level_display.h"
+#include "app/application.h"
 #include "app/run_control.h"
-#include "engine/sound_card.h"
 #include "platform/dialogs.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
@@ -28,84 +26,20 @@ const QString kStopCaption = QStringLiteral("Stop");
 // --- Run buttons -------------------------------------------------------------
 
 void TMainForm::startClick() {
-  AppState& s = *state_;
-  const StartAction action = startAction(s, delayPending_);
-  applyStartAction(s, action);
-  switch (action) {
-    case StartAction::ignore:
-      return;
-    case StartAction::stopCyclic:
-      // The recording under way is still analysed and shown; its end closes
-      // the devices and gives the controls back.
-      start->setText(kStartCaption);
-      return;
-    case StartAction::startCyclic:
-      // `start` stays enabled, so that the user can stop.
-      start->setText(kStopCaption);
-      beginRun(RunKind::measurement);
-      return;
-    case StartAction::startAfterDelay:
-      // The window keeps running while it waits, so the controls are locked
-      // at once: nothing may change the run before it begins.
-      setControlsEnabled(false);
-      start->setEnabled(false);
-      setBusyCursor(true);
-      delayPending_ = true;
-      delayStartedAt_ = std::chrono::steady_clock::now();
-      delayTimer_->start(delayRemainingMs(0.0));
-      return;
-    case StartAction::startNow:
-      start->setEnabled(false);
-      beginRun(RunKind::measurement);
-      return;
-  }
+  if (app_->startClicked() == StartAction::startAfterDelay) delayTimer_->start(app_->delayRemainingMs());
 }
 
 void TMainForm::delayedStartDue() {
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - delayStartedAt_).count();
-  const int remainingMs = delayRemainingMs(elapsed);
-  if (remainingMs > 0) {
-    delayTimer_->start(remainingMs);
-    return;
-  }
-  delayPending_ = false;
-  setBusyCursor(false);
-  start->setEnabled(false);
-  beginRun(RunKind::measurement);
+  if (!app_->delayedStartDue() && app_->delayPending()) delayTimer_->start(app_->delayRemainingMs());
 }
 
-void TMainForm::LevelClick() {
-  if (!mayBeginRun(*state_, delayPending_)) return;
-  beginRun(RunKind::levelTest);
-}
+void TMainForm::LevelClick() { app_->levelTestClicked(); }
 
-void TMainForm::CalibrateClick() {
-  if (!mayBeginRun(*state_, delayPending_)) return;
-  beginRun(RunKind::calibration);
-}
+void TMainForm::CalibrateClick() { app_->calibrateClicked(); }
 
-void TMainForm::cbCycleClick(bool checked) {
-  AppState& s = *state_;
-  s.setup.cyclic = checked;
-  if (!checked) {
-    start->setText(kStartCaption);
-    s.cyclicRunning = false;
-  }
-}
+void TMainForm::cbCycleClick(bool checked) { app_->cyclicChanged(checked); }
 
-void TMainForm::delayStartClick(bool checked) { state_->setup.delayedStart = checked; }
-
-void TMainForm::beginRun(RunKind kind) {
-  setControlsEnabled(false);
-  setRunFlags(*state_, kind);
-  // A short first opening of the output primes drivers that need it; then
-  // both devices for the run. A failed opening has already shown its text and
-  // given the controls back, and the recording then starts nothing.
-  card_->openDevices(true);
-  card_->openDevices(false);
-  card_->startRecording();
-}
+void TMainForm::delayStartClick(bool checked) { app_->delayedStartChanged(checked); }
 
 // --- Controls locked by a run ------------------------------------------------
 
@@ -145,7 +79,7 @@ void TMainForm::setControlsEnabled(bool enable) {
   }
 }
 
-// --- The sound card and the end of a recording --------------------------------
+// --- What the application reports --------------------------------------------
 
 void TMainForm::setBusyCursor(bool busy) {
   // One hourglass for the run, however often it is asked for: the recording
@@ -159,54 +93,36 @@ void TMainForm::setBusyCursor(bool busy) {
   }
 }
 
-void TMainForm::onWaveNotice(const WaveNotice& notice) { card_->onNotice(notice); }
+void TMainForm::onWaveNotice(const WaveNotice& notice) { app_->onNotice(notice); }
 
-void TMainForm::processRecording() {
-  const RecordingCanvases canvases{Image1->canvas(), Image3->canvas(), Image4->canvas()};
-  ::processRecording(*state_, canvases, analysisHooks_);
-  for (TImageView* image : {Image1, Image3, Image4}) {
+void TMainForm::Observer::redraw() { form_.redrawGraphs(); }
+
+void TMainForm::Observer::viewStateChanged() { form_.updateViewState(); }
+
+void TMainForm::Observer::controlsLocked(bool locked) { form_.setControlsEnabled(!locked); }
+
+void TMainForm::Observer::showMessage(const char* text, const char* caption, MsgIcon icon) {
+  form_.dialogs_->messageBox(text, caption, icon, MsgButtons::ok);
+}
+
+void TMainForm::Observer::startDisabled() { form_.start->setEnabled(false); }
+
+void TMainForm::Observer::startShowsStop(bool stop) {
+  form_.start->setText(stop ? kStopCaption : kStartCaption);
+}
+
+void TMainForm::Observer::busy(bool busy) { form_.setBusyCursor(busy); }
+
+void TMainForm::Observer::channelSelectorEnabled() { form_.showCh->setEnabled(true); }
+
+void TMainForm::Observer::recordingDrawn() {
+  for (TImageView* image : {form_.Image1, form_.Image3, form_.Image4}) {
     image->canvas().finish();
     image->update();
   }
 }
 
-void TMainForm::CardHost::showWarning(const char* text) {
-  form_.dialogs_->messageBox(text, "", MsgIcon::warning, MsgButtons::ok);
-}
-
-void TMainForm::CardHost::setControlsEnabled(bool enable) {
-  if (enable) {
-    // The sound card gives the controls back only when a run failed; a
-    // cyclic measurement ends with it.
-    runFailed(*form_.state_);
-    form_.start->setText(kStartCaption);
-  }
-  form_.setControlsEnabled(enable);
-}
-
-void TMainForm::CardHost::setBusyCursor(bool busy) { form_.setBusyCursor(busy); }
-
-void TMainForm::CardHost::processRecording() { form_.processRecording(); }
-
-void TMainForm::CardHost::exitProgram(int code) {
+void TMainForm::Observer::exitProgram(int code) {
   // The event loop ends with the code; the window then closes as usual.
   QCoreApplication::exit(code);
-}
-
-void TMainForm::AnalysisHooks::showBusyCursor() { form_.setBusyCursor(true); }
-
-void TMainForm::AnalysisHooks::restoreCursor() { form_.setBusyCursor(false); }
-
-void TMainForm::AnalysisHooks::enableChannelSelector() { form_.showCh->setEnabled(true); }
-
-void TMainForm::AnalysisHooks::updateViewState() { form_.updateViewState(); }
-
-void TMainForm::AnalysisHooks::redrawGraphs() { form_.redrawGraphs(); }
-
-void TMainForm::AnalysisHooks::startRecording() { form_.card_->startRecording(); }
-
-void TMainForm::AnalysisHooks::stopDevices() { form_.card_->stopDevices(); }
-
-void TMainForm::AnalysisHooks::setControlsEnabled(bool enable) {
-  form_.setControlsEnabled(enable);
 }
