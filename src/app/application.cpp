@@ -206,6 +206,14 @@ void Application::cyclicChanged(bool checked) {
 
 void Application::onNotice(const WaveNotice& notice) { card_->onNotice(notice); }
 
+void Application::abortRun(const char* text) {
+  if (!runUnderway()) return;
+  card_->stopDevices();
+  delayPending_ = false;
+  observer_.showMessage(text, "", MsgIcon::warning);
+  endRun(RunOutcome::failed);
+}
+
 double Application::recordingSeconds() const {
   const MeasSetup& m = state_->setup;
   return m.sampleRate > 0 ? static_cast<double>(recordingFrames(m)) / m.sampleRate : 0.0;

@@ -78,6 +78,9 @@ class Application {
   void delayedStartChanged(bool checked) { state_->setup.delayedStart = checked; }
   // A device notice brought to the program's thread.
   void onNotice(const WaveNotice& notice);
+  // A run that the front end gives up on (nothing came back in time): the
+  // devices stop and the run ends as failed, with `text` said.
+  void abortRun(const char* text);
   // A run holds the devices (or a delayed start waits for them).
   bool runUnderway() const { return ::runUnderway(*state_, delayPending_); }
   // The recording length of the next run, in seconds at the current rate.

@@ -1,0 +1,483 @@
+#include "cli/cli_args.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "setup/control_lists.h"
+#include "setup/meas_setup.h"
+
+namespace {
+
+constexpr const char* kProgram = "sonrake-cli";
+
+constexpr unsigned commandBit(CliCommand c) { return 1u << static_cast<unsigned>(c); }
+// Which subcommands an option belongs to. Global options are accepted anywhere,
+// before the subcommand and in "help" too.
+constexpr unsigned kRunCommands =
+    commandBit(CliCommand::calibrate) | commandBit(CliCommand::measure);
+constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure);
+constexpr unsigned kGlobal = ~0u;
+
+// The --smoothing words by smoothIndex, in the order of the window's list.
+constexpr std::array<std::string_view, 7> kSmoothingWords = {"none", "1/24", "1/12", "1/6",
+                                                             "1/3",  "1/2",  "1"};
+static_assert(kSmoothingWords.size() == smoothingNames.size());
+// The ranges of the two graph edges do not overlap, so any accepted pair has
+// LOW below HIGH.
+static_assert(kCliFreqLowMaxHz < kCliFreqHighMinHz);
+
+// x in the fewest digits that read back as x ("0.1", "50000").
+std::string shortest(double x) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, r.ptr);
+}
+
+// The whole text as a decimal integer: no sign other than '-', no spaces.
+bool readInt(std::string_view text, int32_t& out) {
+  if (text.empty()) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// The whole text as a finite decimal number ("8", "8.2", ".5", "1e3").
+bool readDouble(std::string_view text, double& out) {
+  if (text.empty()) return false;
+  const auto r =
+      std::from_chars(text.data(), text.data() + text.size(), out, std::chars_format::general);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(out);
+}
+
+// Built by appending: GCC 12 warns wrongly about "'" + std::string(...).
+std::string quoted(std::string_view text) {
+  std::string q(1, '\'');
+  q += text;
+  q += '\'';
+  return q;
+}
+
+// Each apply function takes the value of one option and returns "" or the
+// one-line error.
+using Apply = std::string (*)(const std::string& value, CliArgs& args);
+
+std::string applyQuiet(const std::string&, CliArgs& a) {
+  a.quiet = true;
+  return "";
+}
+
+std::string applyIn(const std::string& v, CliArgs& a) {
+  a.inDevice = v;
+  return "";
+}
+
+std::string applyOut(const std::string& v, CliArgs& a) {
+  a.outDevice = v;
+  return "";
+}
+
+std::string applyExport(const std::string& v, CliArgs& a) {
+  a.exportPath = v;
+  return "";
+}
+
+std::string applyRate(const std::string& v, CliArgs& a) {
+  int32_t hz = 0;
+  if (!readInt(v, hz)) return "--rate must be a whole number of Hz, not " + quoted(v);
+  if (hz < kCliRateMinHz || hz > kCliRateMaxHz) {
+    return "--rate must be " + std::to_string(kCliRateMinHz) + " to " +
+           std::to_string(kCliRateMaxHz) + " Hz, not " + v;
+  }
+  // Entry 0 of the table only holds the place of the custom rate, so its
+  // value counts as a custom rate like any other.
+  int32_t index = 0;
+  for (int32_t i = 1; i < kSampleRateCount; ++i) {
+    if (sampleRateTable[i] == hz) index = i;
+  }
+  a.settings.sRateIndex = index;
+  a.settings.sampleRate = hz;
+  return "";
+}
+
+std::string applyOrder(const std::string& v, CliArgs& a) {
+  int32_t order = 0;
+  if (!readInt(v, order)) return "--order must be a whole number, not " + quoted(v);
+  if (order < kCliOrderMin || order > kCliOrderMax) {
+    return "--order must be " + std::to_string(kCliOrderMin) + " to " +
+           std::to_string(kCliOrderMax) + ", not " + v;
+  }
+  a.settings.mlsOrder = order;
+  return "";
+}
+
+std::string applyMode(const std::string& v, CliArgs& a) {
+  if (v == "spl") {
+    a.settings.impedanceMode = 0;
+  } else if (v == "impedance") {
+    a.settings.impedanceMode = 1;
+  } else {
+    return "--mode must be spl or impedance, not " + quoted(v);
+  }
+  return "";
+}
+
+std::string applyTwoChannel(const std::string&, CliArgs& a) {
+  a.settings.twoChannel = true;
+  return "";
+}
+
+std::string applyChannel(const std::string& v, CliArgs& a) {
+  if (v == "1") {
+    a.settings.showChannel = 0;
+  } else if (v == "2") {
+    a.settings.showChannel = 1;
+  } else if (v == "1-2") {
+    a.settings.showChannel = 2;
+  } else {
+    return "--channel must be 1, 2 or 1-2, not " + quoted(v);
+  }
+  return "";
+}
+
+std::string applyResistor(const std::string& v, CliArgs& a) {
+  double ohm = 0.0;
+  if (!readDouble(v, ohm)) return "--resistor must be a number of ohms, not " + quoted(v);
+  if (ohm < kCliSeriesRMinOhm || ohm > kCliSeriesRMaxOhm) {
+    return "--resistor must be " + shortest(kCliSeriesRMinOhm) + " to " +
+           shortest(kCliSeriesRMaxOhm) + " ohm, not " + v;
+  }
+  a.settings.seriesR = ohm;
+  return "";
+}
+
+// A whole number of samples within [lo, hi] into out.
+std::string readSamples(const char* option, const std::string& v, int32_t lo, int32_t hi,
+                        std::optional<int32_t>& out) {
+  int32_t n = 0;
+  if (!readInt(v, n))
+    return std::string(option) + " must be a whole number of samples, not " + quoted(v);
+  if (n < lo || n > hi) {
+    return std::string(option) + " must be " + std::to_string(lo) + " to " + std::to_string(hi) +
+           " samples, not " + v;
+  }
+  out = n;
+  return "";
+}
+
+std::string applyWindow(const std::string& v, CliArgs& a) {
+  return readSamples("--window", v, kCliWinLengthMin, kCliWinLengthMax, a.settings.winLength);
+}
+
+std::string applyOffset(const std::string& v, CliArgs& a) {
+  return readSamples("--offset", v, kCliWinStartMin, kCliWinStartMax, a.settings.winStart);
+}
+
+std::string applySmoothing(const std::string& v, CliArgs& a) {
+  for (size_t i = 0; i < kSmoothingWords.size(); ++i) {
+    if (v == kSmoothingWords[i]) {
+      a.settings.smoothIndex = static_cast<uint8_t>(i);
+      return "";
+    }
+  }
+  return "--smoothing must be none, 1/24, 1/12, 1/6, 1/3, 1/2 or 1, not " + quoted(v);
+}
+
+std::string applyRange(const std::string& v, CliArgs& a) {
+  const size_t dash = v.find('-');
+  double low = 0.0;
+  double high = 0.0;
+  if (dash == std::string::npos || !readDouble(std::string_view(v).substr(0, dash), low) ||
+      !readDouble(std::string_view(v).substr(dash + 1), high)) {
+    return "--range must be LOW-HIGH in Hz, not " + quoted(v);
+  }
+  if (low < kCliFreqLowMinHz || low > kCliFreqLowMaxHz) {
+    return "--range must start at " + shortest(kCliFreqLowMinHz) + " to " +
+           shortest(kCliFreqLowMaxHz) + " Hz, not " + v.substr(0, dash);
+  }
+  if (high < kCliFreqHighMinHz || high > kCliFreqHighMaxHz) {
+    return "--range must end at " + shortest(kCliFreqHighMinHz) + " to " +
+           shortest(kCliFreqHighMaxHz) + " Hz, not " + v.substr(dash + 1);
+  }
+  a.settings.freqLow = low;
+  a.settings.freqHigh = high;
+  return "";
+}
+
+std::string applyRequireCalibration(const std::string&, CliArgs& a) {
+  a.requireCalibration = true;
+  return "";
+}
+
+struct OptionDef {
+  std::string_view name;  // long form, "--order"
+  bool takesValue;
+  unsigned commands;  // commandBit of each subcommand it belongs to
+  Apply apply;        // null for --help, which the parser handles itself
+};
+
+constexpr std::array<OptionDef, 16> kOptions = {{
+    {"--help", false, kGlobal, nullptr},
+    {"--quiet", false, kGlobal, applyQuiet},
+    {"--in", true, kRunCommands, applyIn},
+    {"--out", true, kRunCommands, applyOut},
+    {"--rate", true, kRunCommands, applyRate},
+    {"--order", true, kRunCommands, applyOrder},
+    {"--mode", true, kRunCommands, applyMode},
+    {"--two-channel", false, kMeasureOnly, applyTwoChannel},
+    {"--channel", true, kMeasureOnly, applyChannel},
+    {"--resistor", true, kMeasureOnly, applyResistor},
+    {"--window", true, kMeasureOnly, applyWindow},
+    {"--offset", true, kMeasureOnly, applyOffset},
+    {"--smoothing", true, kMeasureOnly, applySmoothing},
+    {"--range", true, kMeasureOnly, applyRange},
+    {"--require-calibration", false, kMeasureOnly, applyRequireCalibration},
+    {"--export", true, kMeasureOnly, applyExport},
+}};
+
+const OptionDef* findOption(std::string_view name) {
+  if (name == "-h") name = "--help";
+  if (name == "-q") name = "--quiet";
+  for (const OptionDef& d : kOptions) {
+    if (d.name == name) return &d;
+  }
+  return nullptr;
+}
+
+// "-x" or "--x...": an option rather than a value. "-5" stays a value, so that
+// an out-of-range number is reported as such.
+bool looksLikeOption(std::string_view arg) {
+  if (arg.size() < 2 || arg[0] != '-') return false;
+  const char c = arg[1];
+  return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool findCommand(std::string_view word, CliCommand& out) {
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure}) {
+    if (word == cliCommandName(c)) {
+      out = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+// "a", "a and b", "a, b and c".
+std::string joinList(const std::vector<std::string_view>& items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += (i + 1 == items.size()) ? " and " : ", ";
+    out += items[i];
+  }
+  return out;
+}
+
+std::string missingRequired(const CliArgs& a) {
+  std::vector<std::string_view> missing;
+  if (a.command == CliCommand::calibrate || a.command == CliCommand::measure) {
+    if (!a.inDevice) missing.push_back("--in");
+    if (!a.outDevice) missing.push_back("--out");
+  }
+  if (a.command == CliCommand::measure && !a.exportPath) missing.push_back("--export");
+  if (missing.empty()) return "";
+  return std::string(cliCommandName(a.command)) + " needs " + joinList(missing);
+}
+
+CliParseResult helpResult(CliCommand topic) {
+  CliParseResult r;
+  r.ok = true;
+  r.helpRequested = true;
+  r.helpText = cliHelpText(topic);
+  r.args.command = topic;
+  return r;
+}
+
+CliParseResult errorResult(CliCommand command, std::string error) {
+  CliParseResult r;
+  r.error = std::move(error);
+  r.args.command = command;
+  if (command == CliCommand::none) {
+    r.hint = std::string("Try '") + kProgram + " --help'.";
+  } else {
+    r.hint = std::string("Try '") + kProgram + " " + cliCommandName(command) + " --help'.";
+  }
+  return r;
+}
+
+constexpr const char* kExitStatus = "Exit status: 0 success, 1 failed run, 2 bad usage.\n";
+
+constexpr const char* kRunOptions =
+    "  --rate HZ             sample rate, 1000 to 200000 Hz\n"
+    "  --order N             MLS order, 12 to 15 (2^N samples)\n"
+    "  --mode spl|impedance  SPL response, or impedance through a series resistor\n";
+
+}  // namespace
+
+const char* cliCommandName(CliCommand command) {
+  switch (command) {
+    case CliCommand::devices: return "devices";
+    case CliCommand::calibrate: return "calibrate";
+    case CliCommand::measure: return "measure";
+    case CliCommand::none: break;
+  }
+  return "";
+}
+
+std::string cliHelpText(CliCommand command) {
+  std::string t;
+  switch (command) {
+    case CliCommand::none:
+      t = "Usage: sonrake-cli [-q] SUBCOMMAND [OPTIONS]\n"
+          "Measures loudspeakers with a maximum-length sequence (MLS).\n"
+          "\n"
+          "Subcommands:\n"
+          "  devices            list the input and output devices\n"
+          "  calibrate          calibrate the sound card through a loopback cable\n"
+          "  measure            measure a response and export it as text\n"
+          "  help [SUBCOMMAND]  show this help or that of a subcommand\n"
+          "\n"
+          "Options:\n"
+          "  -q, --quiet  no progress messages on stderr\n"
+          "  -h, --help   show this help; after a subcommand, that subcommand's\n"
+          "\n"
+          "Settings not given on the command line come from sonrake.cfg.\n";
+      break;
+    case CliCommand::devices:
+      t = "Usage: sonrake-cli devices [-q]\n"
+          "Lists the input and output devices, simulated ones included. --in and\n"
+          "--out choose a device by its full name, or by a part of its name that\n"
+          "no other device of that direction has (case ignored).\n"
+          "\n"
+          "  -q, --quiet  no progress messages on stderr\n"
+          "  -h, --help   show this help\n"
+          "\n";
+      break;
+    case CliCommand::calibrate:
+      t = std::string(
+              "Usage: sonrake-cli calibrate --in NAME --out NAME [OPTIONS]\n"
+              "Measures the sound card with its output looped back to its input and\n"
+              "keeps the result as the calibration for this mode, rate and order.\n"
+              "\n"
+              "  --in NAME             input device (see 'sonrake-cli devices')\n"
+              "  --out NAME            output device\n") +
+          kRunOptions +
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n"
+          "Default for --rate, --order and --mode: from sonrake.cfg.\n";
+      break;
+    case CliCommand::measure:
+      t = std::string(
+              "Usage: sonrake-cli measure --in NAME --out NAME --export FILE [OPTIONS]\n"
+              "Plays the MLS on the output while recording the input and writes the\n"
+              "response within the range to FILE: frequency, level, phase per line.\n"
+              "\n"
+              "  --in NAME             input device (see 'sonrake-cli devices')\n"
+              "  --out NAME            output device\n"
+              "  --export FILE         text file to write\n") +
+          kRunOptions +
+          "  --two-channel         record the right input as a reference too\n"
+          "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
+          "                        or channel 1 relative to channel 2\n"
+          "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
+          "  --window SAMPLES      analysis window length, 100 to 8192\n"
+          "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
+          "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
+          "                        smoothing in fractions of an octave\n"
+          "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
+          "  --require-calibration fail unless the sound card is calibrated for these\n"
+          "                        settings (default: off)\n"
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n"
+          "Default for every setting from --rate to --range: from sonrake.cfg.\n";
+      break;
+  }
+  return t + kExitStatus;
+}
+
+CliParseResult parseCliArgs(const std::vector<std::string>& args) {
+  CliArgs out;
+  bool inHelp = false;  // after the word "help"
+  std::optional<CliCommand> helpTopic;
+  std::array<bool, kOptions.size()> seen{};
+
+  size_t i = 0;
+  while (i < args.size()) {
+    const std::string& arg = args[i++];
+
+    if (arg.size() < 2 || arg[0] != '-') {
+      CliCommand c = CliCommand::none;
+      if (inHelp && !helpTopic) {
+        if (arg != "help" && !findCommand(arg, c)) {
+          return errorResult(CliCommand::none, "unknown subcommand " + quoted(arg));
+        }
+        helpTopic = c;
+      } else if (!inHelp && out.command == CliCommand::none) {
+        if (arg == "help") {
+          inHelp = true;
+        } else if (findCommand(arg, c)) {
+          out.command = c;
+        } else {
+          return errorResult(CliCommand::none, "unknown subcommand " + quoted(arg));
+        }
+      } else {
+        return errorResult(out.command, "unexpected argument " + quoted(arg));
+      }
+      continue;
+    }
+
+    // An option: "--name", "--name=value" or one of the short forms.
+    const bool isLong = arg[1] == '-';
+    const size_t eq = isLong ? arg.find('=') : std::string::npos;
+    const std::string name = arg.substr(0, eq);
+    const OptionDef* def = findOption(name);
+    if (def == nullptr) return errorResult(out.command, "unknown option " + name);
+
+    if (def->commands != kGlobal) {
+      if (inHelp) return errorResult(CliCommand::none, name + " does not apply to help");
+      if (out.command == CliCommand::none) {
+        return errorResult(CliCommand::none, name + " must come after the subcommand");
+      }
+      if ((def->commands & commandBit(out.command)) == 0) {
+        return errorResult(out.command, name + " does not apply to " + cliCommandName(out.command));
+      }
+    }
+
+    std::string value;
+    if (def->takesValue) {
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+      } else if (i < args.size() && !looksLikeOption(args[i])) {
+        value = args[i++];
+      }
+      if (value.empty()) return errorResult(out.command, name + " needs a value");
+      const size_t index = static_cast<size_t>(def - kOptions.data());
+      if (seen[index]) return errorResult(out.command, name + " given twice");
+      seen[index] = true;
+    } else if (eq != std::string::npos) {
+      return errorResult(out.command, name + " takes no value");
+    }
+
+    if (def->apply == nullptr) {
+      return helpResult(inHelp ? helpTopic.value_or(CliCommand::none) : out.command);
+    }
+    std::string error = def->apply(value, out);
+    if (!error.empty()) return errorResult(out.command, std::move(error));
+  }
+
+  if (inHelp) return helpResult(helpTopic.value_or(CliCommand::none));
+  if (out.command == CliCommand::none) {
+    return errorResult(CliCommand::none, "no subcommand given");
+  }
+  std::string missing = missingRequired(out);
+  if (!missing.empty()) return errorResult(out.command, std::move(missing));
+
+  CliParseResult r;
+  r.ok = true;
+  r.args = std::move(out);
+  return r;
+}

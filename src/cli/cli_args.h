@@ -1,0 +1,104 @@
+#pragma once
+// The command line of sonrake-cli: the subcommand, its options and the
+// measurement settings they override, parsed and checked without any I/O so
+// that every rule can be tried with a vector of strings.
+//
+//   sonrake-cli [-q] devices
+//   sonrake-cli [-q] calibrate --in NAME --out NAME [settings]
+//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [settings]
+//   sonrake-cli help [SUBCOMMAND]
+//
+// Every option takes its value either as the next argument ("--order 13") or
+// after an equals sign ("--order=13"); a next argument that looks like an
+// option ("-x", "--x") is not taken as a value, so a value starting that way
+// needs the equals form ("--in=-odd-name"). A setting that is not given stays
+// empty, so that the caller takes it from the stored configuration instead.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CliCommand : uint8_t { none, devices, calibrate, measure };
+
+// The limits of the window's entries for the same settings, inclusive; the
+// command line accepts exactly what the window accepts.
+inline constexpr int32_t kCliRateMinHz = 1000;
+inline constexpr int32_t kCliRateMaxHz = 200000;
+inline constexpr int32_t kCliOrderMin = 12;
+inline constexpr int32_t kCliOrderMax = 15;
+inline constexpr double kCliSeriesRMinOhm = 0.1;
+inline constexpr double kCliSeriesRMaxOhm = 1000.0;
+inline constexpr int32_t kCliWinLengthMin = 100;  // samples
+inline constexpr int32_t kCliWinLengthMax = 8192;
+inline constexpr int32_t kCliWinStartMin = 0;  // samples
+inline constexpr int32_t kCliWinStartMax = 4096;
+inline constexpr double kCliFreqLowMinHz = 5.0;  // lower edge of the frequency graph
+inline constexpr double kCliFreqLowMaxHz = 500.0;
+inline constexpr double kCliFreqHighMinHz = 2000.0;  // upper edge of the frequency graph
+inline constexpr double kCliFreqHighMaxHz = 50000.0;
+
+// The measurement settings given on the command line, named and valued as the
+// fields of MeasSetup they override. Each one is checked against the limits
+// above; an empty one was not given.
+struct CliSettings {
+  // --rate: 1..10 for a rate of sampleRateTable, 0 for any other (custom)
+  // rate. sampleRate is the rate in Hz in both cases and is set whenever
+  // sRateIndex is.
+  std::optional<int32_t> sRateIndex;
+  std::optional<int32_t> sampleRate;
+  // --order: 12..15. MeasSetup::setMlsOrder takes the list index mlsOrder - 12.
+  std::optional<int32_t> mlsOrder;
+  std::optional<uint8_t> impedanceMode;  // --mode: 0 spl, 1 impedance
+  std::optional<bool> twoChannel;        // --two-channel: only ever true
+  std::optional<uint8_t> showChannel;    // --channel: 0 "1", 1 "2", 2 "1-2"
+  std::optional<double> seriesR;         // --resistor, ohm
+  std::optional<int32_t> winLength;      // --window, samples
+  std::optional<int32_t> winStart;       // --offset, samples
+  std::optional<uint8_t> smoothIndex;    // --smoothing: item of smoothingNames
+  std::optional<double> freqLow;         // --range, Hz; set together with freqHigh
+  std::optional<double> freqHigh;
+};
+
+// Everything a run needs from the command line.
+struct CliArgs {
+  CliCommand command = CliCommand::none;
+  bool quiet = false;                     // -q: no progress messages on stderr
+  std::optional<std::string> inDevice;    // --in: name or part of a name
+  std::optional<std::string> outDevice;   // --out
+  std::optional<std::string> exportPath;  // --export
+  bool requireCalibration = false;        // --require-calibration
+  CliSettings settings;
+};
+
+// What parsing gives. ok with helpRequested: print helpText on stdout and exit
+// 0. Not ok: error is one line without the program name and hint the line that
+// points to the matching help ("Try 'sonrake-cli measure --help'."); the caller
+// prints both and exits 2. Otherwise args is complete: the subcommand's
+// required options are present and every value is within its limits.
+struct CliParseResult {
+  bool ok = false;
+  std::string error;
+  std::string hint;
+  bool helpRequested = false;
+  std::string helpText;
+  CliArgs args;
+};
+
+// Parses the arguments after the program name (argv[1] onwards). The
+// arguments are read from left to right and the first problem found is the one
+// reported: an unknown subcommand or option, an option outside its subcommand
+// (or, other than -q and -h, before it), an option given twice, a missing,
+// malformed or out-of-range value, a value given to a flag, a stray argument,
+// or a required option left out. -h/--help ends the parsing there with the
+// help of the subcommand seen so far (the program's help before one). No
+// subcommand at all (no arguments, or options alone) is an error.
+CliParseResult parseCliArgs(const std::vector<std::string>& args);
+
+// The help text of a subcommand, or of the program for CliCommand::none:
+// usage line, options with their ranges and defaults, exit status. Ends in a
+// newline.
+std::string cliHelpText(CliCommand command);
+
+// The subcommand's name as typed ("measure"); "" for CliCommand::none.
+const char* cliCommandName(CliCommand command);

@@ -1,0 +1,280 @@
+#include "cli/cli_run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "app/application.h"
+#include "app/curve_ops.h"
+#include "app/view_state.h"
+#include "cli/cli_args.h"
+#include "cli/device_match.h"
+#include "cli/notice_queue.h"
+#include "engine/mls.h"
+#include "platform/combined_audio.h"
+#include "platform/dialogs.h"
+#include "platform/portaudio/pa_audio.h"
+#include "platform/sim_audio.h"
+#include "setup/data_dir.h"
+#include "setup/file_io.h"
+#include "store/text_export.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A message as one line: the program's texts break lines for a message box.
+std::string oneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line)
+    if (c == '\n') c = ' ';
+  return line;
+}
+
+// Everything the user is told goes to stderr, one line each; progress only
+// without -q.
+class Reporter {
+ public:
+  Reporter(std::ostream& err, bool quiet) : err_(err), quiet_(quiet) {}
+  void progress(const std::string& line) {
+    if (!quiet_) err_ << "sonrake-cli: " << line << '\n';
+  }
+  void message(std::string_view text, std::string_view caption = {}) {
+    err_ << "sonrake-cli: ";
+    if (!caption.empty()) err_ << caption << ": ";
+    err_ << oneLine(text) << '\n';
+  }
+
+ private:
+  std::ostream& err_;
+  bool quiet_;
+};
+
+// The application's reports, for a front end that shows no window: the shown
+// curves are prepared at each redraw (an export reads them), messages become
+// lines, and the end of the run is noted for the wait loop.
+class CliObserver final : public AppObserver {
+ public:
+  explicit CliObserver(Reporter& reporter) : reporter_(reporter) {}
+  void attach(Application& app) { app_ = &app; }
+
+  void redraw() override {
+    if (app_ != nullptr) prepareShownCurves(app_->state());
+  }
+  void viewStateChanged() override {}
+  void controlsLocked(bool) override {}
+  void runEnded(RunOutcome outcome) override {
+    ended_ = true;
+    outcome_ = outcome;
+  }
+  void showMessage(const char* text, const char* caption, MsgIcon) override {
+    reporter_.message(text, caption);
+  }
+  void exitProgram(int code) override {
+    ended_ = true;
+    exitCode_ = code;
+    outcome_ = RunOutcome::failed;
+  }
+
+  bool ended() const { return ended_; }
+  RunOutcome outcome() const { return outcome_; }
+  int exitCode() const { return exitCode_; }
+
+ private:
+  Reporter& reporter_;
+  Application* app_ = nullptr;
+  bool ended_ = false;
+  RunOutcome outcome_ = RunOutcome::completed;
+  int exitCode_ = 0;
+};
+
+// No one to ask: message boxes become lines, file dialogs are cancelled.
+class CliDialogs final : public Dialogs {
+ public:
+  explicit CliDialogs(Reporter& reporter) : reporter_(reporter) {}
+  MsgResult messageBox(const char* text, const char* caption, MsgIcon, MsgButtons) override {
+    reporter_.message(text, caption);
+    return MsgResult::ok;
+  }
+  bool openFileDialog(const FileDialogRequest&, char*, size_t) override { return false; }
+  bool saveFileDialog(const FileDialogRequest&, char*, size_t) override { return false; }
+
+ private:
+  Reporter& reporter_;
+};
+
+// The real devices (PortAudio) followed by the simulated ones, as the window
+// lists them; the simulator runs as fast as it can, driven by the wait loop.
+struct Devices {
+  PaAudio pa;
+  SimAudio sim{SimAudio::Pacing::manual};
+  CombinedWaveAudio audio{&pa, sim};
+
+  std::vector<std::string> names(WaveDirection dir) const {
+    std::vector<std::string> list;
+    const int count = audio.deviceCount(dir);
+    for (int id = 0; id < count; ++id) {
+      char text[kDialogPathCapacity]{};
+      audio.deviceName(dir, id, text, sizeof text);
+      list.emplace_back(text);
+    }
+    return list;
+  }
+};
+
+int listDevices(std::ostream& out) {
+  Devices devices;
+  for (WaveDirection dir : {WaveDirection::output, WaveDirection::input}) {
+    const char* label = dir == WaveDirection::output ? "output" : "input";
+    const std::vector<std::string> names = devices.names(dir);
+    for (size_t id = 0; id < names.size(); ++id) out << label << '\t' << id << '\t' << names[id] << '\n';
+  }
+  return kCliOk;
+}
+
+// The settings given on the command line over those of the configuration.
+// The rate is always selected again, so that every size that follows from
+// it matches the rate of the run.
+void applySettings(const CliSettings& c, AppState& s) {
+  MeasSetup& m = s.setup;
+  if (c.sampleRate) m.sampleRate = *c.sampleRate;
+  m.setSampleRate(c.sRateIndex.value_or(m.sRateIndex));
+  if (c.mlsOrder && *c.mlsOrder != m.mlsOrder) {
+    m.setMlsOrder(*c.mlsOrder - mlsOrderTable.front());
+    buildMlsTables(m, s.mls);
+  }
+  if (c.impedanceMode) switchMeasurementMode(s, *c.impedanceMode != 0);
+  if (c.twoChannel) m.twoChannel = *c.twoChannel;
+  if (c.showChannel) m.showChannel = *c.showChannel;
+  if (c.seriesR) m.seriesR = *c.seriesR;
+  if (c.winLength) m.winLength = *c.winLength;
+  if (c.winStart) m.winStart = *c.winStart;
+  if (c.smoothIndex) m.smoothIndex = *c.smoothIndex;
+  if (c.freqLow) m.freqLow = *c.freqLow;
+  if (c.freqHigh) m.freqHigh = *c.freqHigh;
+}
+
+std::string runDescription(const AppState& s, const std::string& out, const std::string& in) {
+  const MeasSetup& m = s.setup;
+  char text[160];
+  std::snprintf(text, sizeof text, "%s, %d Hz, MLS order %d", m.impedanceMode != 0 ? "impedance" : "SPL",
+                static_cast<int>(m.sampleRate), static_cast<int>(m.mlsOrder));
+  return out + " -> " + in + ", " + text;
+}
+
+// Hands the devices' notices to the application until the run has ended. The
+// simulator's clock runs here; a real device that stops answering is given up
+// on after the recording's length and two seconds more, as the window's
+// backend does.
+void waitForRunEnd(Devices& devices, NoticeQueue& notices, Application& app, const CliObserver& observer) {
+  const auto limit = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(app.recordingSeconds() + 2.0 + 1.0));
+  Clock::time_point deadline = Clock::now() + limit;
+  while (!observer.ended()) {
+    devices.sim.runUntilIdle();
+    WaveNotice notice;
+    if (notices.waitNext(notice, std::chrono::milliseconds(20))) {
+      app.onNotice(notice);
+      deadline = Clock::now() + limit;
+    } else if (Clock::now() > deadline) {
+      app.abortRun("The sound card stopped responding.");
+    }
+  }
+}
+
+int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& err) {
+  const bool calibrating = args.command == CliCommand::calibrate;
+  Devices devices;
+  NoticeQueue notices;
+  CliObserver observer(reporter);
+  CliDialogs dialogs(reporter);
+  Application app(devices.audio, notices, dialogs, observer);
+  observer.attach(app);
+  AppState& s = app.state();
+
+  const std::string dataDir = dataDirectory();
+  reporter.progress("reading settings from " + (dataDir.empty() ? std::string("./") : dataDir));
+  app.startUp(dataDir);
+  applySettings(args.settings, s);
+  app.afterLists();
+
+  const DeviceMatch out = matchDevice(devices.names(WaveDirection::output), *args.outDevice, "output");
+  const DeviceMatch in = matchDevice(devices.names(WaveDirection::input), *args.inDevice, "input");
+  for (const DeviceMatch* m : {&out, &in}) {
+    if (!m->ok) {
+      err << "sonrake-cli: " << m->error << "\nTry 'sonrake-cli devices'.\n";
+      return kCliBadUsage;
+    }
+  }
+  s.outDeviceId = static_cast<int16_t>(out.index);
+  s.inDeviceId = static_cast<int16_t>(in.index);
+  const std::string description = runDescription(s, devices.names(WaveDirection::output)[out.index],
+                                                 devices.names(WaveDirection::input)[in.index]);
+
+  if (!calibrating && args.requireCalibration && !isCalibrated(s)) {
+    reporter.message("the sound card is not calibrated for " + description.substr(description.find(", ") + 2) +
+                     "; run 'sonrake-cli calibrate' first");
+    return kCliRunFailed;
+  }
+
+  // One run, never cyclic and never delayed.
+  s.setup.cyclic = false;
+  s.setup.delayedStart = false;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, " (%.2f s)", app.recordingSeconds());
+  reporter.progress(std::string(calibrating ? "calibrating: " : "measuring: ") + description + seconds);
+  if (calibrating) {
+    app.calibrateClicked();
+  } else {
+    app.startClicked();
+  }
+  waitForRunEnd(devices, notices, app, observer);
+  if (observer.exitCode() != 0) return kCliRunFailed;
+  if (observer.outcome() != RunOutcome::completed) return kCliRunFailed;
+
+  if (calibrating) {
+    const std::string path = dataFilePath(dataDir, kCalFileName);
+    if (!writeCalFile(s.soundcardCal, s.micCal, dataDir)) {
+      reporter.message("could not write " + path);
+      return kCliRunFailed;
+    }
+    reporter.progress("calibration stored in " + path);
+    return kCliOk;
+  }
+
+  const std::string text = exportText(s.setup, s.curves);
+  if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    reporter.message("could not write " + *args.exportPath);
+    return kCliRunFailed;
+  }
+  reporter.progress("exported " + *args.exportPath);
+  return kCliOk;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const CliParseResult parsed = parseCliArgs(args);
+  if (!parsed.ok) {
+    err << "sonrake-cli: " << parsed.error << '\n';
+    if (!parsed.hint.empty()) err << parsed.hint << '\n';
+    return kCliBadUsage;
+  }
+  if (parsed.helpRequested) {
+    out << parsed.helpText;
+    return kCliOk;
+  }
+  Reporter reporter(err, parsed.args.quiet);
+  switch (parsed.args.command) {
+    case CliCommand::devices:
+      return listDevices(out);
+    case CliCommand::calibrate:
+    case CliCommand::measure:
+      return runMeasurement(parsed.args, reporter, err);
+    case CliCommand::none:
+      break;
+  }
+  out << cliHelpText(CliCommand::none);
+  return kCliOk;
+}
