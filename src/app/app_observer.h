@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "analysis/measurement_mode.h"
 #include "platform/dialogs.h"
 
 // How a run ended.
@@ -39,6 +40,17 @@ class AppObserver {
   virtual void busy(bool) {}
   // A two-channel response was measured: the channel choice may be used.
   virtual void channelSelectorEnabled() {}
+  // The sample rate changed: what shows samples as time or distance follows.
+  virtual void sampleRateChanged() {}
+  // The merge gain entries now edit other fields (a change of measurement
+  // mode, a recalled slot): the front end binds its entries to them.
+  virtual void mergeGainsChanged(const GainEntrySetup&) {}
+  // A recalled slot brought its kind of measurement: the front end shows
+  // that page without treating it as the user's change of mode.
+  virtual void measurementModeShown(bool /*impedance*/) {}
+  // Apply on the Merge/Add page made the combination the live response:
+  // the front end shows the Measure page (without a page change of its own).
+  virtual void mergeApplied() {}
   // The end of a recording has drawn the level bars (and a level test's
   // waveform) on the recording canvases.
   virtual void recordingDrawn() {}

@@ -11,16 +11,25 @@
 #include <memory>
 #include <string>
 
+#include <string_view>
+
+#include "analysis/measurement_mode.h"
 #include "app/app_observer.h"
 #include "app/app_state.h"
+#include "app/mic_import.h"
 #include "app/recording.h"
 #include "app/run_control.h"
 #include "display/level_display.h"
 #include "display/null_canvas.h"
 #include "engine/sound_card.h"
 #include "setup/cal_file.h"
+#include "setup/setting_notify.h"
+#include "store/text_export.h"
 
 class Dialogs;
+
+// The pages of the main window's notebook, by their index.
+enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2 };
 
 // Seconds on a monotonic clock; the delayed start measures its wait with it.
 using MonotonicClock = std::function<double()>;
@@ -85,6 +94,47 @@ class Application {
   bool runUnderway() const { return ::runUnderway(*state_, delayPending_); }
   // The recording length of the next run, in seconds at the current rate.
   double recordingSeconds() const;
+
+  // --- Settings and their follow-ups (application_settings.cpp) ---
+  // Each stores the setting, recomputes what depends on it and reports the
+  // redraw or view change through the observer. Those returning bool refuse
+  // (false, nothing changed) while a run holds the devices: a run keeps the
+  // rate, the sequence, the devices and the kind of measurement it began with.
+  bool sampleRateChosen(int index);  // item of the rate list, 0 = custom
+  bool mlsOrderChosen(int index);    // item of the MLS length list
+  bool inputDeviceChosen(int id);
+  bool outputDeviceChosen(int id);
+  // SPL (false) or impedance (true); the merge gain entries follow.
+  bool measurementModeChosen(bool impedance);
+  void impedanceRangeChosen(int minIndex, int maxIndex);
+  void micDataOffChanged(bool off);
+  // The graph title as UTF-8, cut at a character boundary to what fits.
+  void titleChanged(std::string_view utf8);
+  void showChannelChosen(int index);
+  void phaseHiddenChanged(bool hidden);
+  void invertChanged(bool invert);
+  void smoothingChosen(int index);
+  void twoChannelChanged(bool twoChannel);
+  void impedanceSmoothChanged(bool smooth);
+  // The main page shown: Settings (the sound card calibration view),
+  // Measure, or Merge/Add (the merge preview).
+  void pageShown(MainPage page);
+  // The Merge/Add page: the stored slot (list item), merge or add, Apply.
+  void mergeSlotChosen(int index);
+  void mergeModeChosen(bool add);
+  void mergeApplied() { settingChanged(ncMergeApply); }
+  // A numeric entry changed its field: the follow-up its code asks for.
+  void settingChanged(uint32_t code);
+  // The measured response again, after a change of the analysis window or
+  // the channel choice; only a response measured in this mode has an
+  // impulse response behind it.
+  void recomputeResponse();
+
+  // --- Memory slots, files ---
+  bool storeClicked(int n);                          // slot 1..8
+  bool recallClicked(int n);                         // slot 1..8
+  MicImport micImportClicked();
+  ExportResult exportClicked();
 
  private:
   class CardHost;

@@ -74,6 +74,17 @@ ViewState computeViewState(const AppState& s, bool showChVisibleNow) {
   return v;
 }
 
+RunLockView computeRunLocks(const AppState& s, const ViewState& v, bool locked) {
+  RunLockView r;
+  r.measurementModeEnabled = !locked;
+  r.devicesEnabled = !locked;
+  for (int i = 0; i < kStoreSlots; ++i) {
+    r.storeEnabled[i] = !locked && v.storeEnabled;
+    r.recallEnabled[i] = !locked && s.slots[i].hasResponse;
+  }
+  return r;
+}
+
 void recomputeCalDisplay(AppState& s, double offsetDb) {
   MeasSetup& m = s.setup;
   DisplayCurves& c = s.curves;

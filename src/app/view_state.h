@@ -3,7 +3,10 @@
 // worked out from the program state alone. The window applies the result to
 // its widgets; nothing here knows a widget.
 
+#include <array>
+
 #include "app/app_state.h"
+#include "store/slots.h"
 
 struct ViewState {
   bool dBOffsetVisible = false;  // dBOffset and its two labels
@@ -39,6 +42,19 @@ inline constexpr int kMergeLGroupShort = 89;
 // The view of state s. showChVisibleNow is the current visibility of the
 // channel choice, kept in impedance mode while a response exists.
 ViewState computeViewState(const AppState& s, bool showChVisibleNow);
+
+// What a run locks besides the settings controls of the run control: the
+// SPL / Z switch, the device lists and the memory slot buttons. While a run
+// holds the devices (locked) all of them are; otherwise a store button
+// follows the view's storeEnabled and a recall button whether its slot
+// holds a curve.
+struct RunLockView {
+  bool measurementModeEnabled = true;
+  bool devicesEnabled = true;
+  std::array<bool, kStoreSlots> storeEnabled{};
+  std::array<bool, kStoreSlots> recallEnabled{};
+};
+RunLockView computeRunLocks(const AppState& s, const ViewState& v, bool locked);
 
 // True when the sound card calibration for the current mode, sample rate
 // index and MLS order has been measured; false for indices out of range.

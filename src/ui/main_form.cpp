@@ -190,39 +190,4 @@ void TMainForm::receiveMessage(uint32_t msg, uint32_t wParam, int32_t) {
   if (msg == msgSettingChanged) handleNotification(wParam);
 }
 
-void TMainForm::handleNotification(uint32_t code) {
-  updateViewState();
-  if (code == ncSampleRate) sRateChange(sRate->currentIndex());
-  if (code == ncWindow) recomputeResponse();
-  if (code == ncMerge || code == ncMergeApply) {
-    MergeSetup& g = state_->mergeSetup;
-    g.updateMergeGains(state_->setup.impedanceMode != 0);
-    g.computeMergeWeights(state_->setup.freqGrid);
-  }
-  if (code == ncMergeApply) {
-    applyMerge();
-    updateViewState();
-  }
-  redrawGraphs();
-}
-
-void TMainForm::recomputeResponse() {
-  // Only a response measured in this mode has an impulse response behind it;
-  // a recalled curve or one from before a mode change is left alone.
-  AppState& s = *state_;
-  if (!s.setup.hasResponse) return;
-  if (computeResponse(s.responseContext())) showCh->setEnabled(true);
-}
-
-void TMainForm::applyMerge() {
-  // The weighted combination becomes the current response.
-  AppState& s = *state_;
-  if (s.setup.impedanceMode != 0) {
-    ::prepareImpedanceCurves(s, true);
-  } else {
-    ::prepareSplCurves(s, true);
-  }
-  s.mergeSetup.mergeShown = false;
-  const QSignalBlocker quiet(mainPage);
-  mainPage->setCurrentIndex(1);
-}
+void TMainForm::handleNotification(uint32_t code) { app_->settingChanged(code); }

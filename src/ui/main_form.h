@@ -113,6 +113,10 @@ class TMainForm : public QWidget, public NotifyTarget {
     void busy(bool busy) override;
     void channelSelectorEnabled() override;
     void recordingDrawn() override;
+    void sampleRateChanged() override { form_.showSampleRate(); }
+    void mergeGainsChanged(const GainEntrySetup& gains) override;
+    void measurementModeShown(bool impedance) override;
+    void mergeApplied() override;
     void exitProgram(int code) override;
 
    private:
@@ -139,9 +143,6 @@ class TMainForm : public QWidget, public NotifyTarget {
   void bindMergeGains(const GainEntrySetup& gains);
   void drawEmptyFrames();
 
-  // Follow-ups shared by several handlers.
-  void recomputeResponse();
-  void applyMerge();
   // Puts the title of slot n (1..8), when it has one, into the hints of its
   // store and recall buttons.
   void showSlotTitle(int n);
@@ -149,6 +150,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Runs (main_form_measure.cpp).
   void delayedStartDue();
   void setBusyCursor(bool busy);
+  // The entries that depend on the sample rate, after a change of it.
+  void showSampleRate();
+  // The SPL / Z switch, the device lists and the slot buttons, locked while
+  // a run holds the devices.
+  void applyRunLocks(bool locked);
   void onWaveNotice(const WaveNotice& notice);
   QWidget* runControlWidget(RunControl control) const;
 

@@ -14,12 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "analysis/measurement_mode.h"
-#include "app/curve_ops.h"
-#include "analysis/mic_cal.h"
-#include "app/mic_import.h"
-#include "engine/mls.h"
-#include "store/text_export.h"
+#include "app/application.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"
@@ -27,16 +22,6 @@
 namespace {
 
 constexpr double kSpeedOfSoundCm = 344.0 * 100.0;  // cm/s
-
-// Copies text into dst (capacity bytes, NUL included) as UTF-8, cut at a
-// character boundary when it does not fit.
-void copyTitle(const QString& text, char* dst, int capacity) {
-  const QByteArray utf8 = text.toUtf8();
-  qsizetype n = std::min<qsizetype>(utf8.size(), capacity - 1);
-  while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
-  std::memcpy(dst, utf8.constData(), static_cast<size_t>(n));
-  dst[n] = '\0';
-}
 
 }  // namespace
 
@@ -81,14 +66,16 @@ void TMainForm::connectHandlers() {
 // --- Settings page ---------------------------------------------------------
 
 void TMainForm::sRateChange(int index) {
-  if (index < 0 || index >= kSampleRateCount) return;
-  AppState& s = *state_;
-  MeasSetup& m = s.setup;
-  m.setSampleRate(index);
-  s.responseValid = false;
+  if (app_->sampleRateChosen(index)) return;
+  // A run keeps its rate.
+  const QSignalBlocker quiet(sRate);
+  sRate->setCurrentIndex(state_->setup.sRateIndex);
+}
 
+void TMainForm::showSampleRate() {
+  const MeasSetup& m = state_->setup;
   sRateC->setValue();
-  sRateC->setVisible(index == 0);
+  sRateC->setVisible(m.sRateIndex == 0);
 
   // The window entries show samples as time and distance at the new rate.
   winStartcm->setScale((1.0 / m.sampleRate) * kSpeedOfSoundCm);
@@ -97,68 +84,54 @@ void TMainForm::sRateChange(int index) {
   winStartcm->setValue();
   winStartms->setValue();
   winLengthms->setValue();
-
-  if (s.micCalValid) {
-    // The microphone data lives on the grid of the rate it was read for;
-    // read the same file again without asking.
-    s.micImportAsk = false;
-    micDataImportClick();
-    s.micImportAsk = true;
-  }
-  recomputeCalDisplay(0.0);
-  redrawGraphs();
 }
 
 void TMainForm::nMLSChange(int index) {
-  if (index < 0 || index >= kMlsOrderCount) return;
-  AppState& s = *state_;
-  s.setup.setMlsOrder(index);
-  buildMlsTables(s.setup, s.mls);
-  recomputeCalDisplay(0.0);
-  redrawGraphs();
+  if (!app_->mlsOrderChosen(index)) {
+    const QSignalBlocker quiet(nMLS);
+    nMLS->setCurrentIndex(state_->setup.mlsOrder - mlsOrderTable.front());
+  }
 }
 
-void TMainForm::inDevChange(int index) { state_->inDeviceId = static_cast<int16_t>(index); }
+void TMainForm::inDevChange(int index) {
+  if (!app_->inputDeviceChosen(index)) {
+    const QSignalBlocker quiet(inDev);
+    inDev->setCurrentIndex(state_->inDeviceId);
+  }
+}
 
-void TMainForm::outDevChange(int index) { state_->outDeviceId = static_cast<int16_t>(index); }
+void TMainForm::outDevChange(int index) {
+  if (!app_->outputDeviceChosen(index)) {
+    const QSignalBlocker quiet(outDev);
+    outDev->setCurrentIndex(state_->outDeviceId);
+  }
+}
 
 void TMainForm::micDataImportClick() {
-  AppState& s = *state_;
-  const bool interactive = s.micImportAsk;
-  const MicImport result = importMicCal(s, *dialogs_);
-  if (result == MicImport::cancelled) return;
-  if (interactive && result == MicImport::loaded) {
+  const bool interactive = state_->micImportAsk;
+  if (app_->micImportClicked() == MicImport::loaded && interactive) {
     // Fresh data is used at once; unticking runs the box's handler.
     micDataDisable->setEnabled(true);
     micDataDisable->setChecked(false);
   }
-  redrawGraphs();
 }
 
-void TMainForm::micDataDisableClick(bool checked) {
-  state_->setup.micDataOff = checked;
-  redrawGraphs();
-}
+void TMainForm::micDataDisableClick(bool checked) { app_->micDataOffChanged(checked); }
 
 // --- Frequency tab ---------------------------------------------------------
 
 void TMainForm::freqDTitleExit() {
-  copyTitle(freqDTitle->text(), state_->setup.title, kTitleCapacity);
+  const QByteArray utf8 = freqDTitle->text().toUtf8();
+  app_->titleChanged(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
 
-void TMainForm::showChChange(int index) {
-  if (index < 0) return;
-  state_->setup.showChannel = static_cast<uint8_t>(index);
-  recomputeResponse();
-  redrawGraphs();
-}
+void TMainForm::showChChange(int index) { app_->showChannelChosen(index); }
 
-void TMainForm::exportMeasClick() { exportResponse(state_->setup, state_->curves, state_->responseValid, *dialogs_); }
+void TMainForm::exportMeasClick() { app_->exportClicked(); }
 
 void TMainForm::hidePhaseClick(bool checked) {
-  state_->setup.phaseHidden = checked;
   if (checked) yLabel2->setText(QString());
-  redrawGraphs();
+  app_->phaseHiddenChanged(checked);
 }
 
 void TMainForm::TimeFreqCtrlChange(int) {
@@ -170,95 +143,54 @@ void TMainForm::TimeFreqCtrlChange(int) {
 
 // --- Measure page ----------------------------------------------------------
 
-void TMainForm::invertClick(bool checked) {
-  state_->setup.invertPolarity = checked;
-  redrawGraphs();
-}
+void TMainForm::invertClick(bool checked) { app_->invertChanged(checked); }
 
-void TMainForm::cbSmoothChange(int index) {
-  if (index < 0) return;
-  state_->setup.smoothIndex = static_cast<uint8_t>(index);
-  redrawGraphs();
-}
+void TMainForm::cbSmoothChange(int index) { app_->smoothingChosen(index); }
 
 void TMainForm::twoChModeClick(bool checked) {
-  MeasSetup& m = state_->setup;
-  m.twoChannel = checked;
-  if (!checked) {
-    m.showChannel = 0;
-    showCh->setCurrentIndex(0);
-  }
+  app_->twoChannelChanged(checked);
+  if (!checked) showCh->setCurrentIndex(0);
   showCh->setEnabled(checked);
 }
 
-void TMainForm::zSmoothClick(bool checked) {
-  state_->setup.impedanceSmooth = checked;
-  redrawGraphs();
-}
+void TMainForm::zSmoothClick(bool checked) { app_->impedanceSmoothChanged(checked); }
 
 void TMainForm::SplZChange(int index) {
-  // The shown result belongs to the other kind of measurement; the gain
-  // entries edit the pair of fields that the new mode uses.
-  bindMergeGains(switchMeasurementMode(*state_, index != 0));
-  updateViewState();
-  redrawGraphs();
-}
-
-void TMainForm::minMaxZChange(int) {
-  if (chooseImpedanceRange(state_->setup, minZ->currentIndex(), maxZ->currentIndex())) {
-    redrawGraphs();
+  if (!app_->measurementModeChosen(index != 0)) {
+    // A run keeps the kind of measurement it began with.
+    const QSignalBlocker quiet(SplZ);
+    SplZ->setCurrentIndex(state_->setup.impedanceMode != 0 ? 1 : 0);
   }
 }
+
+void TMainForm::minMaxZChange(int) { app_->impedanceRangeChosen(minZ->currentIndex(), maxZ->currentIndex()); }
 
 // --- Page changes ------------------------------------------------------------
 
 void TMainForm::mainPageChange(int index) {
-  AppState& s = *state_;
-  if (index == 2) {
-    s.mergeSetup.mergeShown = true;
+  if (index == static_cast<int>(MainPage::merge)) {
     // Turning the button on from here runs its click handler when it was
     // off, as on the first visit of the page.
-    if (s.mergeSetup.addMode) {
+    state_->mergeSetup.mergeShown = true;
+    if (state_->mergeSetup.addMode) {
       addRButton->setChecked(true);
     } else {
       mergeRButton->setChecked(true);
     }
-  } else {
-    s.mergeSetup.mergeShown = false;
   }
-  if (index == 0) {
-    s.calibrationView = true;
-    s.measurementShown = false;
-    recomputeCalDisplay(kCalibrationLevelOffset);
-  } else {
-    s.calibrationView = false;
-  }
-  updateViewState();
-  redrawGraphs();
+  app_->pageShown(static_cast<MainPage>(std::clamp(index, 0, 2)));
 }
 
 // --- Merge/Add page ----------------------------------------------------------
 
-void TMainForm::mergeUListChange(int index) {
-  state_->mergeSetup.storedSlot = index;
-  handleNotification(ncMerge);
-}
+void TMainForm::mergeUListChange(int index) { app_->mergeSlotChosen(index); }
 
 void TMainForm::mergeRButtonClick(bool checked) {
-  if (!checked) return;
-  state_->mergeSetup.addMode = false;
-  updateViewState();
-  handleNotification(ncMerge);
+  if (checked) app_->mergeModeChosen(false);
 }
 
 void TMainForm::addRButtonClick(bool checked) {
-  if (!checked) return;
-  state_->mergeSetup.addMode = true;
-  updateViewState();
-  handleNotification(ncMerge);
+  if (checked) app_->mergeModeChosen(true);
 }
 
-void TMainForm::mergeApplyClick() { handleNotification(ncMergeApply); }
-
-// --- The memory slots, the cursor read-out and the clipboard copy are in
-// --- main_form_slots.cpp, the runs in main_form_measure.cpp.
+void TMainForm::mergeApplyClick() { app_->mergeApplied(); }

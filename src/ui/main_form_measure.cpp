@@ -7,10 +7,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "app/application.h"
 #include "app/run_control.h"
+#include "app/view_state.h"
 #include "platform/dialogs.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
@@ -99,7 +102,35 @@ void TMainForm::Observer::redraw() { form_.redrawGraphs(); }
 
 void TMainForm::Observer::viewStateChanged() { form_.updateViewState(); }
 
-void TMainForm::Observer::controlsLocked(bool locked) { form_.setControlsEnabled(!locked); }
+void TMainForm::Observer::controlsLocked(bool locked) {
+  form_.setControlsEnabled(!locked);
+  form_.applyRunLocks(locked);
+}
+
+void TMainForm::applyRunLocks(bool locked) {
+  const RunLockView r = computeRunLocks(*state_, computeViewState(*state_, !showCh->isHidden()), locked);
+  SplZ->tabBar()->setEnabled(r.measurementModeEnabled);
+  inDev->setEnabled(r.devicesEnabled);
+  outDev->setEnabled(r.devicesEnabled);
+  for (int i = 0; i < kStoreSlots; ++i) {
+    storeButtons[i]->setEnabled(r.storeEnabled[i]);
+    recallButtons[i]->setEnabled(r.recallEnabled[i]);
+  }
+}
+
+void TMainForm::Observer::mergeGainsChanged(const GainEntrySetup& gains) { form_.bindMergeGains(gains); }
+
+void TMainForm::Observer::measurementModeShown(bool impedance) {
+  // Switched quietly: a change of the page by the user would drop the
+  // recalled curve.
+  const QSignalBlocker quiet(form_.SplZ);
+  form_.SplZ->setCurrentIndex(impedance ? 1 : 0);
+}
+
+void TMainForm::Observer::mergeApplied() {
+  const QSignalBlocker quiet(form_.mainPage);
+  form_.mainPage->setCurrentIndex(static_cast<int>(MainPage::measure));
+}
 
 void TMainForm::Observer::showMessage(const char* text, const char* caption, MsgIcon icon) {
   form_.dialogs_->messageBox(text, caption, icon, MsgButtons::ok);

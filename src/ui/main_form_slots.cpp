@@ -19,8 +19,7 @@
 // --- Memory slots --------------------------------------------------------------
 
 void TMainForm::storeClick(int n) {
-  // Without a measured response there is nothing to keep.
-  if (!storeSlot(*state_, n)) return;
+  if (!app_->storeClicked(n)) return;
   recallButtons[n - 1]->setEnabled(true);
   showSlotTitle(n);
 }
@@ -33,20 +32,7 @@ void TMainForm::showSlotTitle(int n) {
   recallButtons[n - 1]->setToolTip(hint);
 }
 
-void TMainForm::recallClick(int n) {
-  GainEntrySetup gains;
-  if (!recallSlot(*state_, n, gains)) return;
-  bindMergeGains(gains);
-  // The SPL / Z page follows the recalled type, so that the page shown is the
-  // kind of measurement a start makes; switched quietly, since a change of
-  // the page by the user would drop the recalled curve.
-  {
-    const QSignalBlocker quiet(SplZ);
-    SplZ->setCurrentIndex(state_->setup.impedanceMode != 0 ? 1 : 0);
-  }
-  updateViewState();
-  redrawGraphs();
-}
+void TMainForm::recallClick(int n) { app_->recallClicked(n); }
 
 // --- Cursor read-out and clipboard -------------------------------------------
 

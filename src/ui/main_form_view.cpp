@@ -117,7 +117,9 @@ void TMainForm::updateViewState() {
     scaleLPost->setText(QString::fromLatin1(v.scalePostText));
     scaleUPost->setText(QString::fromLatin1(v.scalePostText));
   }
-  for (QPushButton* b : storeButtons) b->setEnabled(v.storeEnabled);
+  // A run keeps the slot buttons locked until it ends.
+  const RunLockView locks = computeRunLocks(s, v, app_->runUnderway());
+  for (int i = 0; i < kStoreSlots; ++i) storeButtons[i]->setEnabled(locks.storeEnabled[i]);
   exportMeas->setEnabled(v.storeEnabled);
   start->setEnabled(v.startEnabled);
   if (v.showFreqPage) {

@@ -1,0 +1,198 @@
+// The settings of the program and their follow-ups, the memory slots and the
+// file operations, as the front ends call them.
+
+#include <algorithm>
+#include <cstring>
+
+#include "analysis/frequency_response.h"
+#include "app/application.h"
+#include "app/curve_ops.h"
+#include "app/slot_ops.h"
+#include "app/view_state.h"
+#include "engine/mls.h"
+
+bool Application::sampleRateChosen(int index) {
+  if (index < 0 || index >= kSampleRateCount || runUnderway()) return false;
+  AppState& s = *state_;
+  s.setup.setSampleRate(index);
+  s.responseValid = false;
+  observer_.sampleRateChanged();
+  if (s.micCalValid) {
+    // The microphone data lives on the grid of the rate it was read for;
+    // read the same file again without asking.
+    s.micImportAsk = false;
+    importMicCal(s, dialogs_);
+    s.micImportAsk = true;
+  }
+  recomputeCalDisplay(s, 0.0);
+  observer_.redraw();
+  return true;
+}
+
+bool Application::mlsOrderChosen(int index) {
+  if (index < 0 || index >= kMlsOrderCount || runUnderway()) return false;
+  AppState& s = *state_;
+  s.setup.setMlsOrder(index);
+  buildMlsTables(s.setup, s.mls);
+  recomputeCalDisplay(s, 0.0);
+  observer_.redraw();
+  return true;
+}
+
+bool Application::inputDeviceChosen(int id) {
+  if (runUnderway()) return false;
+  state_->inDeviceId = static_cast<int16_t>(id);
+  return true;
+}
+
+bool Application::outputDeviceChosen(int id) {
+  if (runUnderway()) return false;
+  state_->outDeviceId = static_cast<int16_t>(id);
+  return true;
+}
+
+bool Application::measurementModeChosen(bool impedance) {
+  if (runUnderway()) return false;
+  // The shown result belongs to the other kind of measurement; the gain
+  // entries edit the pair of fields that the new mode uses.
+  observer_.mergeGainsChanged(switchMeasurementMode(*state_, impedance));
+  observer_.viewStateChanged();
+  observer_.redraw();
+  return true;
+}
+
+void Application::impedanceRangeChosen(int minIndex, int maxIndex) {
+  if (chooseImpedanceRange(state_->setup, minIndex, maxIndex)) observer_.redraw();
+}
+
+void Application::micDataOffChanged(bool off) {
+  state_->setup.micDataOff = off;
+  observer_.redraw();
+}
+
+void Application::titleChanged(std::string_view utf8) {
+  // Cut at a character boundary: never inside a multi-byte sequence.
+  char* title = state_->setup.title;
+  size_t n = std::min(utf8.size(), static_cast<size_t>(kTitleCapacity - 1));
+  while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(title, utf8.data(), n);
+  title[n] = '\0';
+}
+
+void Application::showChannelChosen(int index) {
+  if (index < 0) return;
+  state_->setup.showChannel = static_cast<uint8_t>(index);
+  recomputeResponse();
+  observer_.redraw();
+}
+
+void Application::phaseHiddenChanged(bool hidden) {
+  state_->setup.phaseHidden = hidden;
+  observer_.redraw();
+}
+
+void Application::invertChanged(bool invert) {
+  state_->setup.invertPolarity = invert;
+  observer_.redraw();
+}
+
+void Application::smoothingChosen(int index) {
+  if (index < 0) return;
+  state_->setup.smoothIndex = static_cast<uint8_t>(index);
+  observer_.redraw();
+}
+
+void Application::twoChannelChanged(bool twoChannel) {
+  MeasSetup& m = state_->setup;
+  m.twoChannel = twoChannel;
+  if (!twoChannel) m.showChannel = 0;
+}
+
+void Application::impedanceSmoothChanged(bool smooth) {
+  state_->setup.impedanceSmooth = smooth;
+  observer_.redraw();
+}
+
+void Application::pageShown(MainPage page) {
+  AppState& s = *state_;
+  s.mergeSetup.mergeShown = page == MainPage::merge;
+  if (page == MainPage::settings) {
+    s.calibrationView = true;
+    s.measurementShown = false;
+    recomputeCalDisplay(s, kCalibrationLevelOffset);
+  } else {
+    s.calibrationView = false;
+  }
+  observer_.viewStateChanged();
+  observer_.redraw();
+}
+
+void Application::mergeSlotChosen(int index) {
+  state_->mergeSetup.storedSlot = index;
+  settingChanged(ncMerge);
+}
+
+void Application::mergeModeChosen(bool add) {
+  state_->mergeSetup.addMode = add;
+  observer_.viewStateChanged();
+  settingChanged(ncMerge);
+}
+
+void Application::settingChanged(uint32_t code) {
+  AppState& s = *state_;
+  observer_.viewStateChanged();
+  if (code == ncSampleRate) sampleRateChosen(s.setup.sRateIndex);
+  if (code == ncWindow) recomputeResponse();
+  if (code == ncMerge || code == ncMergeApply) {
+    MergeSetup& g = s.mergeSetup;
+    g.updateMergeGains(s.setup.impedanceMode != 0);
+    g.computeMergeWeights(s.setup.freqGrid);
+  }
+  if (code == ncMergeApply) {
+    // The weighted combination becomes the current response.
+    if (s.setup.impedanceMode != 0) {
+      prepareImpedanceCurves(s, true);
+    } else {
+      prepareSplCurves(s, true);
+    }
+    s.mergeSetup.mergeShown = false;
+    observer_.mergeApplied();
+    observer_.viewStateChanged();
+  }
+  observer_.redraw();
+}
+
+void Application::recomputeResponse() {
+  AppState& s = *state_;
+  if (!s.setup.hasResponse) return;
+  if (computeResponse(s.responseContext())) observer_.channelSelectorEnabled();
+}
+
+bool Application::storeClicked(int n) {
+  // Without a measured response there is nothing to keep.
+  if (runUnderway()) return false;
+  return storeSlot(*state_, n);
+}
+
+bool Application::recallClicked(int n) {
+  GainEntrySetup gains;
+  if (runUnderway() || !recallSlot(*state_, n, gains)) return false;
+  observer_.mergeGainsChanged(gains);
+  // The measurement page follows the recalled type, so that the page shown
+  // is the kind of measurement a start makes.
+  observer_.measurementModeShown(state_->setup.impedanceMode != 0);
+  observer_.viewStateChanged();
+  observer_.redraw();
+  return true;
+}
+
+MicImport Application::micImportClicked() {
+  const MicImport result = importMicCal(*state_, dialogs_);
+  if (result != MicImport::cancelled) observer_.redraw();
+  return result;
+}
+
+ExportResult Application::exportClicked() {
+  const AppState& s = *state_;
+  return exportResponse(s.setup, s.curves, s.responseValid, dialogs_);
+}

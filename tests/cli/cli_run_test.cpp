@@ -1,0 +1,511 @@
+// Runs the sonrake-cli program as a child process, each test with a data
+// directory of its own, and checks its exit status, its output and the files
+// it leaves: the device list, a measurement and an impedance measurement on
+// the simulated devices against the simulator's models, the handling of bad
+// usage, and that the configuration file is never written.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef SONRAKE_CLI_PATH
+#error "SONRAKE_CLI_PATH must name the sonrake-cli binary"
+#endif
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using cplx = std::complex<double>;
+
+constexpr auto kTimeLimit = std::chrono::seconds(60);
+constexpr double kRate = 48000.0;
+const char* const kSimOutput = "Simulator output";
+const char* const kJigInput = "Simulator: impedance jig 12 ohm";
+const std::vector<std::string> kSimInputs = {"Simulator: loudspeaker (mic L, loop R)",
+                                             "Simulator: loopback cable", kJigInput};
+
+struct RunResult {
+  bool spawned = false;
+  bool timedOut = false;
+  int status = 0;  // as waitpid gives it
+  std::string out;
+  std::string err;
+
+  bool exited(int code) const {
+    return spawned && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == code;
+  }
+};
+
+// Everything about a run that helps when an expectation on it fails.
+std::string describe(const RunResult& r) {
+  std::ostringstream s;
+  if (!r.spawned) return "could not start " SONRAKE_CLI_PATH;
+  if (r.timedOut) s << "killed after " << kTimeLimit.count() << " s; ";
+  if (WIFEXITED(r.status))
+    s << "exit " << WEXITSTATUS(r.status);
+  else if (WIFSIGNALED(r.status))
+    s << "signal " << WTERMSIG(r.status);
+  s << "\n--- stdout ---\n" << r.out << "\n--- stderr ---\n" << r.err;
+  return s.str();
+}
+
+// Reads whatever is ready on fd into text; closes it and sets fd to -1 at end
+// of file.
+void drain(int& fd, std::string& text) {
+  char buf[4096];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  if (n > 0) {
+    text.append(buf, static_cast<size_t>(n));
+  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+// Runs sonrake-cli with args, stdin on /dev/null and KALDER set to dataDir,
+// collecting stdout and stderr. A run past kTimeLimit is killed.
+RunResult runCli(const fs::path& dataDir, const std::vector<std::string>& args) {
+  RunResult r;
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
+  if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    close(outPipe[0]);
+    close(outPipe[1]);
+    return r;
+  }
+
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "KALDER=", 7) != 0) env.emplace_back(*e);
+  env.push_back("KALDER=" + dataDir.string());
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  std::string program = SONRAKE_CLI_PATH;
+  std::vector<std::string> argStore = args;
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  pid_t pid = -1;
+  const int spawnError =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (spawnError != 0) {
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return r;
+  }
+  r.spawned = true;
+
+  // Both pipes are read as data arrives, so a child filling one of them
+  // never blocks while the other is waited on.
+  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+  int outFd = outPipe[0];
+  int errFd = errPipe[0];
+  while (outFd >= 0 || errFd >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      r.timedOut = true;
+      break;
+    }
+    std::array<pollfd, 2> fds{pollfd{outFd, POLLIN, 0}, pollfd{errFd, POLLIN, 0}};
+    const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    if (outFd >= 0 && fds[0].revents != 0) drain(outFd, r.out);
+    if (errFd >= 0 && fds[1].revents != 0) drain(errFd, r.err);
+  }
+  if (outFd >= 0) close(outFd);
+  if (errFd >= 0) close(errFd);
+
+  // The child may still run after closing its outputs; it gets the rest of
+  // the time limit.
+  while (!r.timedOut) {
+    const pid_t done = waitpid(pid, &r.status, WNOHANG);
+    if (done == pid) return r;
+    if (done < 0 && errno != EINTR) return r;
+    if (std::chrono::steady_clock::now() >= deadline) r.timedOut = true;
+    if (!r.timedOut) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, &r.status, 0) < 0 && errno == EINTR) {
+  }
+  return r;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string readBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One line of a text export.
+struct ExportRow {
+  double freq = 0.0;   // Hz
+  double mag = 0.0;    // dB, or ohm in impedance mode
+  double phase = 0.0;  // degrees
+};
+
+// Reads a text export, checking its layout on the way: the header, lines
+// ending in CR LF, and every line exactly as the row's printf format prints
+// the numbers read from it.
+std::vector<ExportRow> readExport(const fs::path& file) {
+  const std::string text = readBytes(file);
+  std::vector<ExportRow> rows;
+  const std::string header = "   Freq \t     Mag \t   Phase\r\n";
+  EXPECT_EQ(text.substr(0, header.size()), header) << file;
+  size_t pos = header.size();
+  while (pos < text.size()) {
+    const size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "export ends without CR LF: " << text.substr(pos);
+      break;
+    }
+    const std::string line = text.substr(pos, end - pos);
+    pos = end + 2;
+    ExportRow row;
+    char again[128];
+    if (std::sscanf(line.c_str(), "%lf \t%lf \t%lf", &row.freq, &row.mag, &row.phase) != 3) {
+      ADD_FAILURE() << "malformed export line '" << line << "'";
+      continue;
+    }
+    std::snprintf(again, sizeof again, "%8.2f \t%8.1f \t%8.1f", row.freq, row.mag, row.phase);
+    EXPECT_EQ(line, again) << "export line not in the row format";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The frequency grid: 1000 points, 5 * 10^(4i/999) Hz.
+double gridFrequency(int i) { return 5.0 * std::pow(10.0, 4.0 * i / 999.0); }
+
+double wrapDegrees(double d) {
+  d = std::fmod(d, 360.0);
+  if (d > 180.0) d -= 360.0;
+  if (d < -180.0) d += 360.0;
+  return d;
+}
+
+double degrees(cplx z) { return std::arg(z) * 180.0 / std::numbers::pi; }
+
+// Audio-EQ-cookbook second-order sections, evaluated on the unit circle.
+struct Section {
+  double b0, b1, b2, a0, a1, a2;
+
+  cplx at(double freqHz, double rate) const {
+    const cplx z1 = std::polar(1.0, -2.0 * std::numbers::pi * freqHz / rate);
+    return (b0 + b1 * z1 + b2 * z1 * z1) / (a0 + a1 * z1 + a2 * z1 * z1);
+  }
+};
+
+Section cookbookHighPass(double f0, double q, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * f0 / rate;
+  const double c = std::cos(w0);
+  const double alpha = std::sin(w0) / (2.0 * q);
+  return {(1.0 + c) / 2.0, -(1.0 + c), (1.0 + c) / 2.0, 1.0 + alpha, -2.0 * c, 1.0 - alpha};
+}
+
+Section cookbookLowPass(double f0, double q, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * f0 / rate;
+  const double c = std::cos(w0);
+  const double alpha = std::sin(w0) / (2.0 * q);
+  return {(1.0 - c) / 2.0, 1.0 - c, (1.0 - c) / 2.0, 1.0 + alpha, -2.0 * c, 1.0 - alpha};
+}
+
+// The simulated loudspeaker and microphone: gain 0.5, high-pass 60 Hz Q 0.8,
+// low-pass 12 kHz Q 0.707. Calibrated through the loopback cable, the sound
+// card's gain, latency and offset divide out, leaving exactly this.
+cplx loudspeaker(double freqHz) {
+  static const Section hp = cookbookHighPass(60.0, 0.8, kRate);
+  static const Section lp = cookbookLowPass(12000.0, 0.707, kRate);
+  return 0.5 * hp.at(freqHz, kRate) * lp.at(freqHz, kRate);
+}
+
+// The simulated driver's impedance: Re 6 ohm, Le 0.4 mH, fs 45 Hz, Qms 3.5,
+// Qes 0.45.
+cplx driverImpedance(double freqHz) {
+  constexpr double re = 6.0, le = 0.40e-3, fs = 45.0, qms = 3.5, qes = 0.45;
+  const double w = 2.0 * std::numbers::pi * freqHz;
+  const double ws = 2.0 * std::numbers::pi * fs;
+  const double res = re * qms / qes;
+  const cplx jx(0.0, w / (ws * qms));
+  return cplx(re, w * le) + res * jx / (1.0 - (w / ws) * (w / ws) + jx);
+}
+
+// A response at a grid frequency as the analysis resolves it: each channel's
+// spectrum comes from an 8192-point transform, at bins rate / 8192 apart, and
+// is interpolated linearly between the two bins around the grid frequency.
+// Both windows start 30 samples ahead of their impulses, so the measured and
+// the calibration spectrum carry the same linear phase, whose turning between
+// bins the interpolation sees; their ratio is taken after interpolating.
+// Near 100 Hz this alone moves the level by up to 0.01 dB.
+cplx onGrid(cplx (*response)(double), double freqHz) {
+  const double bin = kRate / 8192.0;
+  const double k = std::floor(freqHz / bin);
+  const double t = freqHz / bin - k;
+  const auto lead = [](double f) {
+    return std::polar(1.0, -2.0 * std::numbers::pi * f * 30.0 / kRate);
+  };
+  const auto interpolated = [&](auto spectrum) {
+    return (1.0 - t) * spectrum(k * bin) + t * spectrum((k + 1.0) * bin);
+  };
+  return interpolated([&](double f) { return response(f) * lead(f); }) / interpolated(lead);
+}
+
+class CliRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "sonrake-cli-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+  }
+
+  RunResult run(const std::vector<std::string>& args) const { return runCli(dir_, args); }
+
+  // A calibration through the loopback cable at 48 kHz, order 14.
+  void calibrate(const std::string& mode) const {
+    const RunResult r = run({"calibrate", "--in", "loopback", "--out", kSimOutput, "--rate",
+                             "48000", "--order", "14", "--mode", mode, "-q"});
+    EXPECT_TRUE(r.exited(0)) << describe(r);
+    EXPECT_TRUE(fs::exists(dir_ / "sonrake.cal"));
+  }
+
+  fs::path dir_;
+};
+
+// Lines "DIRECTION\tINDEX\tNAME": every index equals the line's position among
+// the lines of its direction, and the simulated devices are there, the inputs
+// one after the other in the simulator's order.
+TEST_F(CliRun, DevicesListsTheSimulatedDevicesWithTheirNumbers) {
+  const RunResult r = run({"devices"});
+  ASSERT_TRUE(r.exited(0)) << describe(r);
+
+  std::vector<std::string> outputs;
+  std::vector<std::string> inputs;
+  for (const std::string& line : splitLines(r.out)) {
+    const size_t tab1 = line.find('\t');
+    const size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    ASSERT_NE(tab2, std::string::npos) << "not DIRECTION<TAB>INDEX<TAB>NAME: '" << line << "'";
+    const std::string direction = line.substr(0, tab1);
+    const std::string index = line.substr(tab1 + 1, tab2 - tab1 - 1);
+    ASSERT_TRUE(direction == "output" || direction == "input") << line;
+    std::vector<std::string>& list = direction == "output" ? outputs : inputs;
+    EXPECT_EQ(index, std::to_string(list.size())) << line;
+    list.push_back(line.substr(tab2 + 1));
+  }
+
+  EXPECT_EQ(std::count(outputs.begin(), outputs.end(), kSimOutput), 1) << r.out;
+  const auto first = std::find(inputs.begin(), inputs.end(), kSimInputs[0]);
+  ASSERT_NE(first, inputs.end()) << r.out;
+  for (size_t k = 0; k < kSimInputs.size(); ++k) {
+    const size_t at = static_cast<size_t>(first - inputs.begin()) + k;
+    ASSERT_LT(at, inputs.size()) << r.out;
+    EXPECT_EQ(inputs[at], kSimInputs[k]);
+  }
+}
+
+// Calibrated through the loopback cable and measured on the simulated
+// loudspeaker, the export shows the loudspeaker model itself,
+// H = 0.5 HP(f) LP(f), as the grid resolves it (onGrid):
+//   level = 20 log10 |H| dB, phase = arg H.
+// No level offset is added: the shown level is 20 log10 |response| plus the
+// level scale, which is 0 dB with no configuration file, and the microphone
+// correction is off. The acoustic delay (48 frames) does not show in the
+// phase either: each run's analysis window starts 30 samples before the
+// first sample reaching 5 % of its impulse's peak, which for the cable is the
+// impulse itself and for the loudspeaker its first sample (half the peak,
+// which the low-pass reaches one sample later), so both windows start equally
+// far ahead of their impulses.
+// The export's rows are the grid points inside the default 20 Hz .. 20 kHz.
+// Tolerances: the 0.1 dB and 0.1 degree print resolution (0.05) plus 0.01 dB
+// and 0.45 degrees for noise and the analysis window's taper.
+TEST_F(CliRun, MeasurementMatchesTheLoudspeakerModel) {
+  calibrate("spl");
+  const fs::path file = dir_ / "m.txt";
+  const RunResult r = run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate",
+                           "48000", "--order", "14", "-q", "--export", file.string()});
+  ASSERT_TRUE(r.exited(0)) << describe(r);
+  const std::vector<ExportRow> rows = readExport(file);
+
+  std::vector<double> grid;
+  for (int i = 0; i < 1000; ++i)
+    if (gridFrequency(i) >= 20.0 && gridFrequency(i) <= 20000.0) grid.push_back(gridFrequency(i));
+  ASSERT_EQ(rows.size(), grid.size());
+  for (size_t k = 0; k < rows.size(); ++k)
+    EXPECT_NEAR(rows[k].freq, grid[k], 0.005 + 1e-9) << "row " << k;
+
+  double worstDb = 0.0, worstDbAt = 0.0, worstDeg = 0.0, worstDegAt = 0.0;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    if (grid[k] < 100.0 || grid[k] > 10000.0) continue;
+    const cplx h = onGrid(loudspeaker, grid[k]);
+    const double dDb = std::abs(rows[k].mag - 20.0 * std::log10(std::abs(h)));
+    const double dDeg = std::abs(wrapDegrees(rows[k].phase - degrees(h)));
+    if (dDb > worstDb) worstDb = dDb, worstDbAt = grid[k];
+    if (dDeg > worstDeg) worstDeg = dDeg, worstDegAt = grid[k];
+  }
+  EXPECT_LE(worstDb, 0.06) << "level off by " << worstDb << " dB at " << worstDbAt << " Hz";
+  EXPECT_LE(worstDeg, 0.5) << "phase off by " << worstDeg << " degrees at " << worstDegAt << " Hz";
+}
+
+// In impedance mode the export's magnitude is |Z| in ohm and its phase arg Z,
+// here of the simulated driver behind the 12 ohm jig resistor. From 100 Hz to
+// 5 kHz within 1 % (at least 0.06 ohm: 0.05 is the print resolution) and 1
+// degree. Near the resonance the grid is far finer than the 8192-point
+// analysis's bins (5.86 Hz apart at 48 kHz, against 0.42 Hz between grid
+// points at 45 Hz): the grid values are interpolated linearly between bins,
+// and the window's taper weighs down the ringing, which together flatten the
+// sharp peak by about 5 % and pull it towards a bin. There the shown peak
+// must lie within 10 % of the model's highest grid value and within one bin
+// of where the model has it.
+TEST_F(CliRun, ImpedanceMatchesTheDriverModel) {
+  calibrate("impedance");
+  const fs::path file = dir_ / "z.txt";
+  const RunResult r =
+      run({"measure", "--mode", "impedance", "--in", kJigInput, "--out", kSimOutput, "--rate",
+           "48000", "--order", "14", "--resistor", "12", "-q", "--export", file.string()});
+  ASSERT_TRUE(r.exited(0)) << describe(r);
+  const std::vector<ExportRow> rows = readExport(file);
+  ASSERT_FALSE(rows.empty());
+
+  double worstOhm = 0.0, worstOhmAt = 0.0, worstShare = 0.0;  // of the tolerance
+  double worstDeg = 0.0, worstDegAt = 0.0;
+  size_t peak = 0, modelPeak = 0;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    const double f = rows[k].freq;
+    const cplx z = driverImpedance(f);
+    if (f >= 100.0 && f <= 5000.0) {
+      const double dOhm = std::abs(rows[k].mag - std::abs(z));
+      const double share = dOhm / std::max(0.01 * std::abs(z), 0.06);
+      if (share > worstShare) worstShare = share, worstOhm = dOhm, worstOhmAt = f;
+      const double dDeg = std::abs(wrapDegrees(rows[k].phase - degrees(z)));
+      if (dDeg > worstDeg) worstDeg = dDeg, worstDegAt = f;
+    }
+    if (f <= 100.0) {
+      if (rows[k].mag > rows[peak].mag) peak = k;
+      if (std::abs(z) > std::abs(driverImpedance(rows[modelPeak].freq))) modelPeak = k;
+    }
+  }
+  EXPECT_LE(worstShare, 1.0) << "|Z| off by " << worstOhm << " ohm at " << worstOhmAt << " Hz";
+  EXPECT_LE(worstDeg, 1.0) << "phase off by " << worstDeg << " degrees at " << worstDegAt << " Hz";
+
+  const double modelTop = std::abs(driverImpedance(rows[modelPeak].freq));
+  EXPECT_NEAR(rows[peak].mag, modelTop, 0.10 * modelTop)
+      << "peak at " << rows[peak].freq << " Hz, model's at " << rows[modelPeak].freq << " Hz";
+  EXPECT_NEAR(rows[peak].freq, rows[modelPeak].freq, kRate / 8192.0)
+      << "peak at " << rows[peak].freq << " Hz, model's at " << rows[modelPeak].freq << " Hz";
+}
+
+// Bad usage: exit 2, a reason on one line starting with the program's name,
+// at most a hint line after it, and no data file written. -q keeps progress
+// lines off stderr, so the reason is its first line.
+TEST_F(CliRun, BadUsageExitsWithStatus2AndOneLineReason) {
+  const std::string exportFile = (dir_ / "x.txt").string();
+  const std::vector<std::vector<std::string>> cases = {
+      {"calibrate", "-q", "--in", "nosuchdevice", "--out", kSimOutput},
+      {"measure", "-q", "--in", "loopback", "--out", kSimOutput, "--frobnicate", "--export",
+       exportFile},
+      {"calibrate", "-q", "--in", "loopback", "--out", kSimOutput, "--order", "11"},
+      {"calibrate", "-q", "--in", "loopback", "--out", kSimOutput, "--rate", "0"},
+      {"measure", "-q", "--in", "loopback", "--out", kSimOutput},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    std::string shown;
+    for (const std::string& a : args) shown += " " + a;
+    const RunResult r = run(args);
+    EXPECT_TRUE(r.exited(2)) << shown << ": " << describe(r);
+    const std::vector<std::string> lines = splitLines(r.err);
+    ASSERT_FALSE(lines.empty()) << shown;
+    EXPECT_EQ(lines[0].rfind("sonrake-cli: ", 0), 0u) << shown << ": " << r.err;
+    EXPECT_GT(lines[0].size(), std::strlen("sonrake-cli: ")) << shown;
+    EXPECT_LE(lines.size(), 2u) << shown << ": " << r.err;
+    if (lines.size() == 2) {
+      EXPECT_EQ(lines[1].rfind("Try 'sonrake-cli", 0), 0u) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "sonrake.cal")) << shown;
+    EXPECT_FALSE(fs::exists(dir_ / "sonrake.cfg")) << shown;
+    EXPECT_FALSE(fs::exists(exportFile)) << shown;
+  }
+}
+
+// A configuration file, here one of the right size holding arbitrary bytes,
+// is read at most: a calibration and a measurement leave it as it was.
+TEST_F(CliRun, ConfigurationFileIsNeverWritten) {
+  std::string bytes(16326, '\0');
+  uint32_t state = 12345u;
+  for (char& c : bytes) {
+    state = state * 1664525u + 1013904223u;
+    c = static_cast<char>(state >> 24);
+  }
+  const fs::path cfg = dir_ / "sonrake.cfg";
+  {
+    std::ofstream out(cfg, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  ASSERT_EQ(readBytes(cfg), bytes);
+
+  calibrate("spl");
+  const RunResult r = run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate",
+                           "48000", "--order", "14", "-q", "--export", (dir_ / "m.txt").string()});
+  EXPECT_TRUE(r.exited(0)) << describe(r);
+  EXPECT_TRUE(readBytes(cfg) == bytes) << "sonrake.cfg was changed";
+}
+
+// Without a calibration file, --require-calibration refuses to measure: the
+// run fails (exit 1) with a reason and exports nothing.
+TEST_F(CliRun, RequireCalibrationFailsWithoutCalibration) {
+  const fs::path file = dir_ / "m.txt";
+  const RunResult r =
+      run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate", "48000", "--order",
+           "14", "-q", "--require-calibration", "--export", file.string()});
+  EXPECT_TRUE(r.exited(1)) << describe(r);
+  EXPECT_FALSE(r.err.empty());
+  EXPECT_FALSE(fs::exists(file));
+}
+
+}  // namespace
