@@ -34,6 +34,7 @@ const char* sharedText(WaveResult code) {
     case kWaveErrUnprepared: return "The buffer has not been prepared.";
     case kWaveErrQueueFull: return "Too many buffers are queued on the sound device.";
     case kWaveErrNotResponding: return "The sound card stopped responding.";
+    case kWaveErrDeviceGone: return "The sound device is no longer available.";
     case kWaveErrDataLost:
       return "Samples were lost during the recording (the sound card's buffer overran).";
     default: return nullptr;

@@ -48,6 +48,7 @@ inline constexpr WaveResult kWaveErrUnprepared = 34;    // buffer not prepared
 inline constexpr WaveResult kWaveErrQueueFull = 40;     // too many buffers queued
 inline constexpr WaveResult kWaveErrNotResponding = 50;  // buffers not returned in time
 inline constexpr WaveResult kWaveErrDataLost = 51;      // samples dropped during a recording
+inline constexpr WaveResult kWaveErrDeviceGone = 52;    // the device or its sound server went away
 inline constexpr WaveResult kWaveErrBackendBase = 1000;
 
 // Text of a shared result code into text (capacity bytes, zero-terminated,

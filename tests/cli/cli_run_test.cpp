@@ -45,9 +45,12 @@ using cplx = std::complex<double>;
 constexpr auto kTimeLimit = std::chrono::seconds(60);
 constexpr double kRate = 48000.0;
 const char* const kSimOutput = "Simulator output";
+// Devices are named in full: a part such as "loopback" could also match a
+// real device of the machine.
+const char* const kSpeakerInput = "Simulator: loudspeaker (mic L, loop R)";
+const char* const kLoopInput = "Simulator: loopback cable";
 const char* const kJigInput = "Simulator: impedance jig 12 ohm";
-const std::vector<std::string> kSimInputs = {"Simulator: loudspeaker (mic L, loop R)",
-                                             "Simulator: loopback cable", kJigInput};
+const std::vector<std::string> kSimInputs = {kSpeakerInput, kLoopInput, kJigInput};
 
 struct RunResult {
   bool spawned = false;
@@ -310,7 +313,7 @@ class CliRun : public ::testing::Test {
 
   // A calibration through the loopback cable at 48 kHz, order 14.
   void calibrate(const std::string& mode) const {
-    const RunResult r = run({"calibrate", "--in", "loopback", "--out", kSimOutput, "--rate",
+    const RunResult r = run({"calibrate", "--in", kLoopInput, "--out", kSimOutput, "--rate",
                              "48000", "--order", "14", "--mode", mode, "-q"});
     EXPECT_TRUE(r.exited(0)) << describe(r);
     EXPECT_TRUE(fs::exists(dir_ / "sonrake.cal"));
@@ -368,8 +371,8 @@ TEST_F(CliRun, DevicesListsTheSimulatedDevicesWithTheirNumbers) {
 TEST_F(CliRun, MeasurementMatchesTheLoudspeakerModel) {
   calibrate("spl");
   const fs::path file = dir_ / "m.txt";
-  const RunResult r = run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate",
-                           "48000", "--order", "14", "-q", "--export", file.string()});
+  const RunResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
+                           "--order", "14", "-q", "--export", file.string()});
   ASSERT_TRUE(r.exited(0)) << describe(r);
   const std::vector<ExportRow> rows = readExport(file);
 
@@ -448,11 +451,11 @@ TEST_F(CliRun, BadUsageExitsWithStatus2AndOneLineReason) {
   const std::string exportFile = (dir_ / "x.txt").string();
   const std::vector<std::vector<std::string>> cases = {
       {"calibrate", "-q", "--in", "nosuchdevice", "--out", kSimOutput},
-      {"measure", "-q", "--in", "loopback", "--out", kSimOutput, "--frobnicate", "--export",
+      {"measure", "-q", "--in", kLoopInput, "--out", kSimOutput, "--frobnicate", "--export",
        exportFile},
-      {"calibrate", "-q", "--in", "loopback", "--out", kSimOutput, "--order", "11"},
-      {"calibrate", "-q", "--in", "loopback", "--out", kSimOutput, "--rate", "0"},
-      {"measure", "-q", "--in", "loopback", "--out", kSimOutput},
+      {"calibrate", "-q", "--in", kLoopInput, "--out", kSimOutput, "--order", "11"},
+      {"calibrate", "-q", "--in", kLoopInput, "--out", kSimOutput, "--rate", "0"},
+      {"measure", "-q", "--in", kLoopInput, "--out", kSimOutput},
   };
   for (const std::vector<std::string>& args : cases) {
     std::string shown;
@@ -490,8 +493,8 @@ TEST_F(CliRun, ConfigurationFileIsNeverWritten) {
   ASSERT_EQ(readBytes(cfg), bytes);
 
   calibrate("spl");
-  const RunResult r = run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate",
-                           "48000", "--order", "14", "-q", "--export", (dir_ / "m.txt").string()});
+  const RunResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
+                           "--order", "14", "-q", "--export", (dir_ / "m.txt").string()});
   EXPECT_TRUE(r.exited(0)) << describe(r);
   EXPECT_TRUE(readBytes(cfg) == bytes) << "sonrake.cfg was changed";
 }
@@ -501,7 +504,7 @@ TEST_F(CliRun, ConfigurationFileIsNeverWritten) {
 TEST_F(CliRun, RequireCalibrationFailsWithoutCalibration) {
   const fs::path file = dir_ / "m.txt";
   const RunResult r =
-      run({"measure", "--in", "loudspeaker", "--out", kSimOutput, "--rate", "48000", "--order",
+      run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000", "--order",
            "14", "-q", "--require-calibration", "--export", file.string()});
   EXPECT_TRUE(r.exited(1)) << describe(r);
   EXPECT_FALSE(r.err.empty());

@@ -233,3 +233,33 @@ TEST_F(JackLoopback, VanishedServerEndsTheRunWithAnError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The server goes away between two runs: the next opening reports the device
+// as gone with its reason (PortAudio alone would say "Insufficient memory"),
+// and the backend then ends without taking the program down with it.
+TEST_F(JackLoopback, ServerGoneBetweenRunsIsReportedAsGone) {
+  auto pa = std::make_unique<PaAudio>();
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  stopServer();
+  // The output alone may still pass PortAudio's format check; the stream
+  // opened with the input cannot.
+  WaveHandle hOut = kNoWaveHandle;
+  WaveHandle hIn = kNoWaveHandle;
+  NoticeQueue notices;
+  WaveResult r = pa->openOutput(out, stereo16Format(48000), &notices, hOut);
+  if (r == kWaveOk) r = pa->openInput(in, stereo16Format(48000), &notices, hIn);
+  EXPECT_EQ(r, kWaveErrDeviceGone);
+  EXPECT_EQ(hIn, kNoWaveHandle);
+  char text[200];
+  pa->errorText(r, text, sizeof text);
+  EXPECT_STREQ(text, "The sound device is no longer available: the JACK server has stopped.");
+  if (hOut != kNoWaveHandle) pa->close(hOut);
+  pa.reset();  // must return: no abort, no hang
+}
+
+}  // namespace

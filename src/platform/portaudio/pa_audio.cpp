@@ -250,6 +250,7 @@ struct Endpoint {
 
 struct PaAudio::Impl {
   bool initialised = false;
+  bool jackGone = false;  // the JACK server went away while devices were listed on it
   std::vector<DeviceEntry> outputs;
   std::vector<DeviceEntry> inputs;
 
@@ -274,6 +275,26 @@ struct PaAudio::Impl {
 
   const std::vector<DeviceEntry>& list(WaveDirection dir) const {
     return dir == WaveDirection::output ? outputs : inputs;
+  }
+
+  // A failure of PortAudio on a device: on JACK's host API a server that can
+  // no longer be reached means the device is gone (PortAudio itself then
+  // says only "Insufficient memory"), and it stays gone for this process.
+  WaveResult failure(PaError e, PaHostApiIndex hostApi) {
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(hostApi);
+    if (api != nullptr && api->type == paJACK && !jackServerReachable()) {
+      jackGone = true;
+      return kWaveErrDeviceGone;
+    }
+    return paCode(e);
+  }
+
+  static bool jackServerReachable() {
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open("sonrake-probe", JackNoStartServer, &status);
+    if (probe == nullptr) return false;
+    jack_client_close(probe);
+    return true;
   }
 
   PaStreamParameters params(const DeviceEntry& d, bool output) const {
@@ -333,7 +354,7 @@ struct PaAudio::Impl {
                                     output != nullptr ? &op : nullptr, rate,
                                     paFramesPerBufferUnspecified, paDitherOff | paClipOff,
                                     &streamCallback, s);
-    if (e != paNoError) return paCode(e);
+    if (e != paNoError) return failure(e, dev != nullptr ? dev->hostApi : -1);
     Pa_SetStreamFinishedCallback(stream, &streamFinished);
     {
       std::lock_guard lock(mutex);
@@ -503,9 +524,10 @@ PaAudio::~PaAudio() {
   }
   impl_->wake.notify_all();
   if (impl_->noticeThread.joinable()) impl_->noticeThread.join();
-  // Terminating would close the dead streams too, and hang there; the
-  // process is better left to release them when it ends.
-  if (impl_->initialised && impl_->abandoned.empty()) Pa_Terminate();
+  // Terminating would close the dead streams too, and hang there, and on a
+  // JACK server that went away PortAudio's JACK host API aborts the program;
+  // the process is better left to release them when it ends.
+  if (impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone) Pa_Terminate();
 }
 
 bool PaAudio::initialised() const { return impl_->initialised; }
@@ -534,9 +556,10 @@ WaveResult PaAudio::openOutput(int id, const WaveFormat& format, WaveNotifier* n
   if (id < 0 || id >= static_cast<int>(m.outputs.size())) return kWaveErrBadDeviceId;
   if (!isStereo16(format)) return kWaveErrBadFormat;
   if (m.out.open) return kWaveErrAllocated;
-  const PaStreamParameters p = m.params(m.outputs[static_cast<size_t>(id)], true);
+  const DeviceEntry& dev = m.outputs[static_cast<size_t>(id)];
+  const PaStreamParameters p = m.params(dev, true);
   const PaError e = Pa_IsFormatSupported(nullptr, &p, format.samplesPerSec);
-  if (e != paFormatIsSupported) return paCode(e);
+  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi);
   m.out = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
                    nullptr};
   handle = m.out.handle;
@@ -553,7 +576,7 @@ WaveResult PaAudio::openInput(int id, const WaveFormat& format, WaveNotifier* no
   const DeviceEntry& dev = m.inputs[static_cast<size_t>(id)];
   const PaStreamParameters p = m.params(dev, false);
   const PaError e = Pa_IsFormatSupported(&p, nullptr, format.samplesPerSec);
-  if (e != paFormatIsSupported) return paCode(e);
+  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi);
   m.in = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
                   nullptr};
   // One full-duplex stream where possible: its output-to-input delay is fixed.
@@ -675,6 +698,10 @@ WaveResult PaAudio::close(WaveHandle handle) {
 
 void PaAudio::errorText(WaveResult code, char* text, size_t capacity) const {
   if (capacity == 0) return;
+  if (code == kWaveErrDeviceGone && impl_->jackGone) {
+    std::snprintf(text, capacity, "The sound device is no longer available: the JACK server has stopped.");
+    return;
+  }
   if (code < kWaveErrBackendBase || code >= kWaveErrBackendBase + kPaCodeSpan) {
     waveErrorText(code, text, capacity);
     return;

@@ -1,0 +1,229 @@
+// The application layer without a window: runs on the simulated devices and
+// on a scripted fake, the delayed start on a clock the test turns, what a run
+// locks, and a calibration that recorded nothing.
+
+#include "app/application.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialog_recorder.h"
+#include "engine/mls.h"
+#include "fake_wave_audio.h"
+#include "platform/sim_audio.h"
+
+namespace {
+
+// Writes down what the application reports, one line each.
+class ObserverRecorder final : public AppObserver {
+ public:
+  void redraw() override { events.push_back("redraw"); }
+  void viewStateChanged() override { events.push_back("view"); }
+  void controlsLocked(bool locked) override { events.push_back(locked ? "lock" : "unlock"); }
+  void runEnded(RunOutcome outcome) override {
+    events.push_back("ended:" + std::to_string(static_cast<int>(outcome)));
+    ++runsEnded;
+    lastOutcome = outcome;
+  }
+  void showMessage(const char* text, const char*, MsgIcon) override { messages.emplace_back(text); }
+  void startDisabled() override { events.push_back("start:off"); }
+  void busy(bool b) override { events.push_back(b ? "busy" : "idle"); }
+  void exitProgram(int code) override { events.push_back("exit:" + std::to_string(code)); }
+
+  bool saw(const std::string& e) const {
+    for (const std::string& x : events)
+      if (x == e) return true;
+    return false;
+  }
+
+  std::vector<std::string> events;
+  std::vector<std::string> messages;
+  int runsEnded = 0;
+  RunOutcome lastOutcome = RunOutcome::completed;
+};
+
+// The application on the manually paced simulator; notices are handed over
+// as a front end's event loop would.
+struct SimRig {
+  SimAudio sim{SimAudio::Pacing::manual};
+  NoticeList notices;
+  DialogRecorder dialogs;
+  ObserverRecorder observer;
+  double now = 100.0;  // the clock the delayed start reads, in seconds
+  Application app{sim, notices, dialogs, observer, [this] { return now; }};
+
+  SimRig() {
+    app.state().inDeviceId = SimAudio::kInputLoopback;
+    app.state().setup.setMlsOrder(0);
+    buildMlsTables(app.state().setup, app.state().mls);
+  }
+  // Runs the simulated clock and delivers the notices until nothing is left.
+  void pump() {
+    for (int i = 0; i < 100; ++i) {
+      sim.runUntilIdle();
+      if (notices.notices.empty()) return;
+      const std::vector<WaveNotice> batch = std::move(notices.notices);
+      notices.notices.clear();
+      for (const WaveNotice& n : batch) app.onNotice(n);
+    }
+  }
+};
+
+TEST(Application, DelayedStartBeginsOnlyOnceItsClockHasRunTwoSeconds) {
+  SimRig r;
+  r.app.delayedStartChanged(true);
+  EXPECT_EQ(r.app.startClicked(), StartAction::startAfterDelay);
+  // Locked at once, although no device is open yet.
+  EXPECT_EQ(r.observer.events, (std::vector<std::string>{"lock", "start:off", "busy"}));
+  EXPECT_TRUE(r.app.delayPending());
+  EXPECT_TRUE(r.app.runUnderway());
+  EXPECT_EQ(r.app.delayRemainingMs(), 2000);
+  // A second click while waiting does nothing, nor do the other runs.
+  EXPECT_EQ(r.app.startClicked(), StartAction::ignore);
+  EXPECT_FALSE(r.app.levelTestClicked());
+
+  r.now += 1.9995;
+  EXPECT_FALSE(r.app.delayedStartDue());
+  EXPECT_EQ(r.app.delayRemainingMs(), 1);  // 0.5 ms, rounded up
+  EXPECT_EQ(r.app.state().soundCard.hWaveOut, kNoWaveHandle);
+
+  r.now += 0.0005;
+  r.observer.events.clear();
+  EXPECT_TRUE(r.app.delayedStartDue());
+  EXPECT_FALSE(r.app.delayPending());
+  EXPECT_NE(r.app.state().soundCard.hWaveIn, kNoWaveHandle);
+  r.pump();
+  EXPECT_EQ(r.observer.runsEnded, 1);
+  EXPECT_EQ(r.observer.lastOutcome, RunOutcome::completed);
+  EXPECT_TRUE(r.app.state().responseValid);
+  EXPECT_FALSE(r.app.runUnderway());
+  EXPECT_FALSE(r.app.delayedStartDue());  // nothing pending any more
+}
+
+// A run keeps the rate, the sequence, the devices, the kind of measurement
+// and the slots it began with; afterwards each is accepted again.
+TEST(Application, RunLocksWhatItWasStartedWith) {
+  SimRig r;
+  AppState& s = r.app.state();
+  ASSERT_EQ(r.app.startClicked(), StartAction::startNow);
+  ASSERT_TRUE(r.app.runUnderway());
+
+  EXPECT_FALSE(r.app.sampleRateChosen(7));
+  EXPECT_EQ(s.setup.sampleRate, 44100);
+  EXPECT_FALSE(r.app.mlsOrderChosen(2));
+  EXPECT_EQ(s.setup.mlsOrder, 12);
+  EXPECT_FALSE(r.app.inputDeviceChosen(SimAudio::kInputJig));
+  EXPECT_EQ(s.inDeviceId, SimAudio::kInputLoopback);
+  EXPECT_FALSE(r.app.outputDeviceChosen(1));
+  EXPECT_FALSE(r.app.measurementModeChosen(true));
+  EXPECT_EQ(s.setup.impedanceMode, 0);
+  EXPECT_FALSE(r.app.storeClicked(1));
+  EXPECT_FALSE(r.app.recallClicked(1));
+
+  r.pump();
+  ASSERT_FALSE(r.app.runUnderway());
+  EXPECT_TRUE(r.app.storeClicked(1));
+  EXPECT_TRUE(s.slots[0].hasResponse);
+  EXPECT_TRUE(r.app.recallClicked(1));
+  EXPECT_TRUE(r.app.inputDeviceChosen(SimAudio::kInputJig));
+  EXPECT_TRUE(r.app.sampleRateChosen(7));
+  EXPECT_EQ(s.setup.sampleRate, 48000);
+  EXPECT_TRUE(r.app.measurementModeChosen(true));
+  EXPECT_EQ(s.setup.impedanceMode, 1);
+}
+
+// Given up on by its front end, a run closes the devices and ends failed.
+TEST(Application, AbortedRunEndsFailedWithItsText) {
+  SimRig r;
+  r.app.cyclicChanged(true);
+  ASSERT_EQ(r.app.startClicked(), StartAction::startCyclic);
+  r.app.abortRun("The sound card stopped responding.");
+  EXPECT_FALSE(r.app.runUnderway());
+  EXPECT_FALSE(r.app.state().cyclicRunning);
+  EXPECT_EQ(r.observer.lastOutcome, RunOutcome::failed);
+  ASSERT_EQ(r.observer.messages.size(), 1u);
+  EXPECT_EQ(r.observer.messages[0], "The sound card stopped responding.");
+  EXPECT_EQ(r.observer.events.back(), "ended:1");
+}
+
+// The calibration runs on a fake whose recordings the test writes itself.
+struct FakeRig {
+  FakeWaveAudio audio;
+  NoticeList notices;
+  DialogRecorder dialogs;
+  ObserverRecorder observer;
+  Application app{audio, notices, dialogs, observer};
+
+  // A calibration run whose recording holds a 1 kHz tone of `leftPeak` on
+  // the left input and `rightPeak` on the right, every buffer then returned.
+  void calibrate(double leftPeak, double rightPeak) {
+    ASSERT_TRUE(app.calibrateClicked());
+    AppState& s = app.state();
+    const int32_t frames = static_cast<int32_t>(s.recBuffer.samples.size() / 2);
+    for (int32_t f = 0; f < frames; ++f) {
+      const double w = std::sin(2.0 * 3.14159265358979 * 1000.0 * f / s.setup.sampleRate);
+      s.recBuffer.samples[2 * f] = static_cast<int16_t>(std::lround(leftPeak * w));
+      s.recBuffer.samples[2 * f + 1] = static_cast<int16_t>(std::lround(rightPeak * w));
+    }
+    for (int j = 0; j < s.soundCard.inBufferCount; ++j)
+      app.onNotice({WaveNoticeKind::inputData, FakeWaveAudio::kIn, &s.soundCard.inHeaders[j], kWaveOk});
+  }
+};
+
+// A calibration needs a signal on each input it uses: -60 dBFS is 32.77 of
+// 32768. Below that nothing is stored and the user is told which input.
+TEST(Application, CalibrationThatRecordedNothingKeepsTheOldOne) {
+  {
+    FakeRig r;
+    SoundcardCal& cal = r.app.state().soundcardCal;
+    cal.calibratedFlags[0][6][1] = true;
+    cal.table[0][6][1][0][500] = Complex(0.5, 0.25);
+    r.calibrate(30.0, 20000.0);
+    EXPECT_EQ(r.observer.lastOutcome, RunOutcome::noSignal);
+    ASSERT_EQ(r.observer.messages.size(), 1u);
+    EXPECT_EQ(r.observer.messages[0], kCalibrationSilentLeftText);
+    EXPECT_TRUE(cal.calibratedFlags[0][6][1]);
+    EXPECT_EQ(cal.table[0][6][1][0][500], Complex(0.5, 0.25));
+    EXPECT_FALSE(r.app.state().calibrationRun);
+    EXPECT_FALSE(r.app.state().responseValid);
+    EXPECT_FALSE(r.app.runUnderway());
+  }
+  // The right input matters in impedance mode (and two-channel SPL mode) ...
+  {
+    FakeRig r;
+    ASSERT_TRUE(r.app.measurementModeChosen(true));
+    r.calibrate(20000.0, 30.0);
+    EXPECT_EQ(r.observer.lastOutcome, RunOutcome::noSignal);
+    ASSERT_EQ(r.observer.messages.size(), 1u);
+    EXPECT_EQ(r.observer.messages[0], kCalibrationSilentRightText);
+    EXPECT_FALSE(r.app.state().soundcardCal.calibratedFlags[1][6][1]);
+  }
+  // ... but not in single-channel SPL mode; 40 LSB is above the limit.
+  {
+    FakeRig r;
+    r.calibrate(40.0, 0.0);
+    EXPECT_EQ(r.observer.lastOutcome, RunOutcome::completed);
+    EXPECT_TRUE(r.observer.messages.empty());
+    EXPECT_TRUE(r.app.state().soundcardCal.calibratedFlags[0][6][1]);
+  }
+}
+
+// A device that cannot be opened ends the run at once, failed, with its text.
+TEST(Application, DeviceThatCannotBeOpenedEndsTheRunFailed) {
+  FakeRig r;
+  r.audio.outputOpenResult = kWaveErrAllocated;
+  ASSERT_TRUE(r.app.calibrateClicked());
+  EXPECT_EQ(r.observer.runsEnded, 1);
+  EXPECT_EQ(r.observer.lastOutcome, RunOutcome::failed);
+  ASSERT_EQ(r.observer.messages.size(), 1u);
+  EXPECT_EQ(r.observer.messages[0], "device error 4");
+  EXPECT_FALSE(r.app.state().calibrationRun);
+  EXPECT_FALSE(r.app.runUnderway());
+  EXPECT_EQ(r.observer.events.back(), "ended:1");
+}
+
+}  // namespace
