@@ -19,6 +19,7 @@
 #include "app/mic_import.h"
 #include "app/recording.h"
 #include "app/run_control.h"
+#include "display/clipboard_copy.h"
 #include "display/level_display.h"
 #include "display/null_canvas.h"
 #include "engine/sound_card.h"
@@ -135,6 +136,8 @@ class Application {
   bool recallClicked(int n);                         // slot 1..8
   MicImport micImportClicked();
   ExportResult exportClicked();
+  // The graph's picture, rendered by the front end, to the clipboard.
+  ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
 
  private:
   class CardHost;

@@ -196,3 +196,7 @@ ExportResult Application::exportClicked() {
   const AppState& s = *state_;
   return exportResponse(s.setup, s.curves, s.responseValid, dialogs_);
 }
+
+ClipCopyResult Application::copyGraphClicked(const ClipImage& picture, Clipboard& clipboard) {
+  return copyGraphToClipboard(picture, clipboard, dialogs_);
+}

@@ -367,7 +367,7 @@ std::string cliHelpText(CliCommand command) {
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
-          "Default for --rate, --order and --mode: from sonrake.cfg.\n";
+          "Default for --rate and --order: from sonrake.cfg; --mode: spl.\n";
       break;
     case CliCommand::measure:
       t = std::string(
@@ -393,7 +393,8 @@ std::string cliHelpText(CliCommand command) {
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
-          "Default for every setting from --rate to --range: from sonrake.cfg.\n";
+          "Defaults: --rate, --order and --resistor from sonrake.cfg; the others as the\n"
+          "window starts (spl, one channel, window 8192 from 0, no smoothing, 20-20000).\n";
       break;
   }
   return t + kExitStatus;

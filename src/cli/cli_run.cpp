@@ -133,13 +133,16 @@ int listDevices(std::ostream& out) {
   return kCliOk;
 }
 
-// The settings given on the command line over those of the configuration.
-// The rate is always selected again, so that every size that follows from
-// it matches the rate of the run.
+// The settings given on the command line over those the window starts with.
+// A rate given is selected as in the window's list, with every size that
+// follows from it; without one the state is the window's after its start-up,
+// so that the same measurement gives the same bytes on both sides.
 void applySettings(const CliSettings& c, AppState& s) {
   MeasSetup& m = s.setup;
-  if (c.sampleRate) m.sampleRate = *c.sampleRate;
-  m.setSampleRate(c.sRateIndex.value_or(m.sRateIndex));
+  if (c.sRateIndex) {
+    if (c.sampleRate) m.sampleRate = *c.sampleRate;
+    m.setSampleRate(*c.sRateIndex);
+  }
   if (c.mlsOrder && *c.mlsOrder != m.mlsOrder) {
     m.setMlsOrder(*c.mlsOrder - mlsOrderTable.front());
     buildMlsTables(m, s.mls);

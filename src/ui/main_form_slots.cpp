@@ -66,5 +66,5 @@ void TMainForm::copyFToClipClick() {
     clip = {reinterpret_cast<const uint32_t*>(picture.constBits()), picture.width(),
             picture.height(), static_cast<int>(picture.bytesPerLine() / 4)};
   }
-  copyGraphToClipboard(clip, *clipboard_, *dialogs_);
+  app_->copyGraphClicked(clip, *clipboard_);
 }
