@@ -19,6 +19,7 @@
 #include "app/mic_import.h"
 #include "app/recording.h"
 #include "app/run_control.h"
+#include "app/view_state.h"
 #include "display/clipboard_copy.h"
 #include "display/level_display.h"
 #include "display/null_canvas.h"
@@ -95,6 +96,15 @@ class Application {
   bool runUnderway() const { return ::runUnderway(*state_, delayPending_); }
   // The recording length of the next run, in seconds at the current rate.
   double recordingSeconds() const;
+
+  // What the controls show now (computeViewState), with the one change of
+  // state the view implies: a channel choice that one-channel mode no longer
+  // offers goes back to channel 1. showChVisibleNow as for computeViewState.
+  ViewState viewState(bool showChVisibleNow);
+  // The run's locks of the mode switch, the device lists and the slots.
+  RunLockView runLocks(const ViewState& v, bool locked) const {
+    return computeRunLocks(*state_, v, locked);
+  }
 
   // --- Settings and their follow-ups (application_settings.cpp) ---
   // Each stores the setting, recomputes what depends on it and reports the

@@ -11,6 +11,12 @@
 #include "app/view_state.h"
 #include "engine/mls.h"
 
+ViewState Application::viewState(bool showChVisibleNow) {
+  const ViewState v = computeViewState(*state_, showChVisibleNow);
+  if (v.resetShowChannel) state_->setup.showChannel = 0;
+  return v;
+}
+
 bool Application::sampleRateChosen(int index) {
   if (index < 0 || index >= kSampleRateCount || runUnderway()) return false;
   AppState& s = *state_;

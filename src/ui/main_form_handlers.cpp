@@ -168,17 +168,16 @@ void TMainForm::minMaxZChange(int) { app_->impedanceRangeChosen(minZ->currentInd
 // --- Page changes ------------------------------------------------------------
 
 void TMainForm::mainPageChange(int index) {
+  app_->pageShown(static_cast<MainPage>(std::clamp(index, 0, 2)));
   if (index == static_cast<int>(MainPage::merge)) {
     // Turning the button on from here runs its click handler when it was
     // off, as on the first visit of the page.
-    state_->mergeSetup.mergeShown = true;
     if (state_->mergeSetup.addMode) {
       addRButton->setChecked(true);
     } else {
       mergeRButton->setChecked(true);
     }
   }
-  app_->pageShown(static_cast<MainPage>(std::clamp(index, 0, 2)));
 }
 
 // --- Merge/Add page ----------------------------------------------------------

@@ -108,7 +108,7 @@ void TMainForm::Observer::controlsLocked(bool locked) {
 }
 
 void TMainForm::applyRunLocks(bool locked) {
-  const RunLockView r = computeRunLocks(*state_, computeViewState(*state_, !showCh->isHidden()), locked);
+  const RunLockView r = app_->runLocks(computeViewState(*state_, !showCh->isHidden()), locked);
   SplZ->tabBar()->setEnabled(r.measurementModeEnabled);
   inDev->setEnabled(r.devicesEnabled);
   outDev->setEnabled(r.devicesEnabled);

@@ -75,16 +75,14 @@ void TMainForm::bindMergeGains(const GainEntrySetup& gains) {
 void TMainForm::recomputeCalDisplay(double offsetDb) { ::recomputeCalDisplay(*state_, offsetDb); }
 
 void TMainForm::updateViewState() {
-  AppState& s = *state_;
-  MeasSetup& m = s.setup;
-  const ViewState v = computeViewState(s, !showCh->isHidden());
+  const MeasSetup& m = state_->setup;
+  const ViewState v = app_->viewState(!showCh->isHidden());
 
   for (QWidget* w : {static_cast<QWidget*>(dBOffset), static_cast<QWidget*>(dBOffsetPre),
                      static_cast<QWidget*>(dBOffsetPost)}) {
     w->setVisible(v.dBOffsetVisible);
   }
   showCh->setVisible(v.showChVisible);
-  if (v.resetShowChannel) m.showChannel = 0;
   showCh->setEnabled(v.showChEnabled);
 
   // A setting changed elsewhere (a recalled slot, the files, another entry)
@@ -118,7 +116,7 @@ void TMainForm::updateViewState() {
     scaleUPost->setText(QString::fromLatin1(v.scalePostText));
   }
   // A run keeps the slot buttons locked until it ends.
-  const RunLockView locks = computeRunLocks(s, v, app_->runUnderway());
+  const RunLockView locks = app_->runLocks(v, app_->runUnderway());
   for (int i = 0; i < kStoreSlots; ++i) storeButtons[i]->setEnabled(locks.storeEnabled[i]);
   exportMeas->setEnabled(v.storeEnabled);
   start->setEnabled(v.startEnabled);
