@@ -19,24 +19,27 @@
 #include <string>
 #include <vector>
 
+#include "setup/meas_setup.h"
+#include "setup/setting_limits.h"
+
 enum class CliCommand : uint8_t { none, devices, calibrate, measure };
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
-inline constexpr int32_t kCliRateMinHz = 1000;
-inline constexpr int32_t kCliRateMaxHz = 200000;
-inline constexpr int32_t kCliOrderMin = 12;
-inline constexpr int32_t kCliOrderMax = 15;
-inline constexpr double kCliSeriesRMinOhm = 0.1;
-inline constexpr double kCliSeriesRMaxOhm = 1000.0;
-inline constexpr int32_t kCliWinLengthMin = 100;  // samples
-inline constexpr int32_t kCliWinLengthMax = 8192;
-inline constexpr int32_t kCliWinStartMin = 0;  // samples
-inline constexpr int32_t kCliWinStartMax = 4096;
-inline constexpr double kCliFreqLowMinHz = 5.0;  // lower edge of the frequency graph
-inline constexpr double kCliFreqLowMaxHz = 500.0;
-inline constexpr double kCliFreqHighMinHz = 2000.0;  // upper edge of the frequency graph
-inline constexpr double kCliFreqHighMaxHz = 50000.0;
+inline constexpr int32_t kCliRateMinHz = static_cast<int32_t>(kCustomRateRange.min);
+inline constexpr int32_t kCliRateMaxHz = static_cast<int32_t>(kCustomRateRange.max);
+inline constexpr int32_t kCliOrderMin = mlsOrderTable.front();
+inline constexpr int32_t kCliOrderMax = mlsOrderTable.back();
+inline constexpr double kCliSeriesRMinOhm = kSeriesRRange.min;
+inline constexpr double kCliSeriesRMaxOhm = kSeriesRRange.max;
+inline constexpr int32_t kCliWinLengthMin = static_cast<int32_t>(kWinLengthRange.min);  // samples
+inline constexpr int32_t kCliWinLengthMax = static_cast<int32_t>(kWinLengthRange.max);
+inline constexpr int32_t kCliWinStartMin = static_cast<int32_t>(kWinStartRange.min);  // samples
+inline constexpr int32_t kCliWinStartMax = static_cast<int32_t>(kWinStartRange.max);
+inline constexpr double kCliFreqLowMinHz = kFreqLowRange.min;  // lower edge of the frequency graph
+inline constexpr double kCliFreqLowMaxHz = kFreqLowRange.max;
+inline constexpr double kCliFreqHighMinHz = kFreqHighRange.min;  // upper edge of the frequency graph
+inline constexpr double kCliFreqHighMaxHz = kFreqHighRange.max;
 
 // The measurement settings given on the command line, named and valued as the
 // fields of MeasSetup they override. Each one is checked against the limits

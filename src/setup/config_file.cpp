@@ -8,6 +8,7 @@
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
 #include "setup/impedance_range.h"
+#include "setup/setting_limits.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ static_assert(kConfigSettingsOffset == kConfigFileNameOffset + kMicFileNameCapac
 static_assert(kConfigMarkerOffset == kConfigSettingsOffset + 3 * 4 + 6 * 8);
 static_assert(kConfigFileSize == kConfigMarkerOffset + 2);
 
-constexpr int32_t kCustomRateMin = 1000;
-constexpr int32_t kCustomRateMax = 200000;
-
-bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }  // false for NaN
+bool within(double v, const SettingRange& r) { return v >= r.min && v <= r.max; }  // false for NaN
 
 // The settings block as the file holds it, with the rules the reader applies
 // to each field. The writer applies the same rules, so that nothing it writes
@@ -45,18 +43,18 @@ struct StoredSettings {
 
   bool rateSound() const {
     if (sRateIndex < 0 || sRateIndex >= kSampleRateCount) return false;
-    if (sRateIndex == 0) return sampleRate >= kCustomRateMin && sampleRate <= kCustomRateMax;
+    if (sRateIndex == 0) return within(sampleRate, kCustomRateRange);
     return sampleRate == sampleRateTable[sRateIndex];
   }
   bool orderSound() const { return mlsOrder >= mlsOrderTable.front() && mlsOrder <= mlsOrderTable.back(); }
   // Each value must be one its control can hold (zMin and zMax one of their
   // list values): a file carrying anything else was not written intact.
-  bool offsetSound() const { return within(autoscaleOffset, -100.0, 100.0); }
-  bool scaleSound() const { return within(levelScale, -200.0, 200.0); }
-  bool rangeSound() const { return within(displayRange, 5.0, 100.0); }
+  bool offsetSound() const { return within(autoscaleOffset, kAutoscaleOffsetRange); }
+  bool scaleSound() const { return within(levelScale, kLevelScaleRange); }
+  bool rangeSound() const { return within(displayRange, kDisplayRangeRange); }
   bool zMinSound() const { return zMinIndex(zMin) >= 0; }
   bool zMaxSound() const { return zMaxIndex(zMax) >= 0; }
-  bool seriesRSound() const { return within(seriesR, 0.1, 1000.0); }
+  bool seriesRSound() const { return within(seriesR, kSeriesRRange); }
   bool sound() const {
     return rateSound() && orderSound() && offsetSound() && scaleSound() && rangeSound() &&
            zMinSound() && zMaxSound() && seriesRSound();

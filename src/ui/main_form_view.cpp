@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "app/view_state.h"
+#include "setup/setting_limits.h"
 #include "ui/edit_num.h"
 #include "ui/main_form.h"
 
@@ -38,14 +39,14 @@ void TMainForm::setupNumericEntries() {
   const double perSampleMs = 1000.0 / m.sampleRate;
   const double perSampleCm = (1.0 / m.sampleRate) * 344.0 * 100.0;  // 344 m/s
 
-  setupEntry(dBOffset, "%2.1f", -100, 100, 1, 10, &m.autoscaleOffset, 1, this, ncDisplay);
-  setupEntry(winStartms, "%2.4f", 0, 4096, 1, 100, &m.winStart, perSampleMs, this, ncWindow);
-  setupEntry(winStartcm, "%2.2f", 0, 4096, 1, 100, &m.winStart, perSampleCm, this, ncWindow);
-  setupEntry(winLengthms, "%2.2f", 100, 8192, 1, 100, &m.winLength, perSampleMs, this, ncWindow);
-  setupEntry(winLengths, "%2.0f", 100, 8192, 10, 500, &m.winLength, 1, this, ncWindow);
-  setupEntry(ZR, "%2.2f", 0.1, 1000, 1, 10, &m.seriesR, 1, this, kNoNotify);
-  setupEntry(fLow, "%2.0f", 5, 500, 10, 100, &m.freqLow, 1, this, ncDisplay);
-  setupEntry(fHigh, "%2.0f", 2000, 50000, 100, 1000, &m.freqHigh, 1, this, ncDisplay);
+  setupEntry(dBOffset, "%2.1f", kAutoscaleOffsetRange.min, kAutoscaleOffsetRange.max, 1, 10, &m.autoscaleOffset, 1, this, ncDisplay);
+  setupEntry(winStartms, "%2.4f", kWinStartRange.min, kWinStartRange.max, 1, 100, &m.winStart, perSampleMs, this, ncWindow);
+  setupEntry(winStartcm, "%2.2f", kWinStartRange.min, kWinStartRange.max, 1, 100, &m.winStart, perSampleCm, this, ncWindow);
+  setupEntry(winLengthms, "%2.2f", kWinLengthRange.min, kWinLengthRange.max, 1, 100, &m.winLength, perSampleMs, this, ncWindow);
+  setupEntry(winLengths, "%2.0f", kWinLengthRange.min, kWinLengthRange.max, 10, 500, &m.winLength, 1, this, ncWindow);
+  setupEntry(ZR, "%2.2f", kSeriesRRange.min, kSeriesRRange.max, 1, 10, &m.seriesR, 1, this, kNoNotify);
+  setupEntry(fLow, "%2.0f", kFreqLowRange.min, kFreqLowRange.max, 10, 100, &m.freqLow, 1, this, ncDisplay);
+  setupEntry(fHigh, "%2.0f", kFreqHighRange.min, kFreqHighRange.max, 100, 1000, &m.freqHigh, 1, this, ncDisplay);
   // Delays are held in seconds and shown in microseconds.
   setupEntry(mergeLDelay, "%2.1f", -1000, 1000, 0.000001, 0.00001, &g.lowerDelay, 1000000, this,
              ncMerge);
@@ -54,9 +55,9 @@ void TMainForm::setupNumericEntries() {
   setupEntry(mergeLGain, "%2.1f", -200, 200, 0.2, 1, &g.lowerGainDb, 1, this, ncMerge);
   setupEntry(mergeUGain, "%2.1f", -200, 200, 0.2, 10, &g.upperGainDb, 1, this, ncMerge);
   setupEntry(mergeFreq, "%2.0f", 5, 50000, 10, 100, &g.transitionFreq, 1, this, ncMerge);
-  setupEntry(splScale, "%2.1f", -200, 200, 1, 10, &m.levelScale, 1, this, ncDisplay);
-  setupEntry(splRange, "%2.1f", 5, 100, 1, 10, &m.displayRange, 1, this, ncDisplay);
-  setupEntry(sRateC, "%2.0f", 1000, 200000, 100, 1000, &m.sampleRate, 1, this, ncSampleRate);
+  setupEntry(splScale, "%2.1f", kLevelScaleRange.min, kLevelScaleRange.max, 1, 10, &m.levelScale, 1, this, ncDisplay);
+  setupEntry(splRange, "%2.1f", kDisplayRangeRange.min, kDisplayRangeRange.max, 1, 10, &m.displayRange, 1, this, ncDisplay);
+  setupEntry(sRateC, "%2.0f", kCustomRateRange.min, kCustomRateRange.max, 100, 1000, &m.sampleRate, 1, this, ncSampleRate);
 
   for (int i = 1; i <= 8; ++i) mergeUList->addItem(QString::number(i));
   mergeUList->setCurrentIndex(g.storedSlot);

@@ -86,13 +86,7 @@ class CliParity : public WindowTest {
     if (!QFileInfo(QString::fromStdString(cli)).isExecutable()) GTEST_SKIP() << "no " << cli;
     openWindow(audio);
   }
-  void runToEnd() {
-    for (int i = 0; i < 4 && runUnderway(); ++i) {
-      sim.runUntilIdle();
-      QCoreApplication::processEvents();
-    }
-    ASSERT_FALSE(runUnderway());
-  }
+  void runToEnd() { runSimToEnd(sim); }
   // 48000 Hz and MLS 16384, a calibration through the loopback cable in SPL
   // or impedance mode; then the window is closed and opened again, so that the
   // measurement on `input`, exported to window.txt, starts from the stored

@@ -52,13 +52,7 @@ class FilesTest : public WindowTest {
  protected:
   void SetUp() override { openWindow(audio); }
 
-  void runToEnd() {
-    for (int i = 0; i < 4 && runUnderway(); ++i) {
-      sim.runUntilIdle();
-      QCoreApplication::processEvents();
-    }
-    ASSERT_FALSE(runUnderway());
-  }
+  void runToEnd() { runSimToEnd(sim); }
   // A sound card calibration at 48000 Hz through the loopback cable, then
   // one measurement of the simulated loudspeaker from the Measure page.
   void measureLoudspeaker() {

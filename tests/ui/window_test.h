@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "../core/dialog_recorder.h"
+#include "platform/sim_audio.h"
 #include "ui/main_form.h"
 
 class WindowTest : public ::testing::Test {
@@ -87,6 +88,15 @@ class WindowTest : public ::testing::Test {
   bool runUnderway() {
     const SoundCardState& sc = state().soundCard;
     return sc.recording || sc.hWaveIn != kNoWaveHandle || sc.hWaveOut != kNoWaveHandle;
+  }
+  // Runs the manually paced simulator and the event loop until the run
+  // under way has ended (a few recordings at most).
+  void runSimToEnd(SimAudio& sim) {
+    for (int i = 0; i < 4 && runUnderway(); ++i) {
+      sim.runUntilIdle();
+      QCoreApplication::processEvents();
+    }
+    ASSERT_FALSE(runUnderway());
   }
   // Lets the event loop run until pred holds or timeoutMs have passed.
   template <typename Pred>
