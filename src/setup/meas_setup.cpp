@@ -29,8 +29,12 @@ void MeasSetup::setDefaults() {
   zMin = 1.0;
   zMax = 100.0;
   impedanceSmooth = false;
+  exactEvaluation = false;
+  windowShape = kWindowQuarterCosine;
+  averages = 1;
   for (int i = 0; i < kGridPoints; ++i) freqGrid[i] = gridFrequency(i);
   response.fill(Complex(1.0001, 0.0));
+  responseRate = 0;
   title[0] = '\0';
   hasResponse = false;
 }

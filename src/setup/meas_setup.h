@@ -19,6 +19,12 @@ inline constexpr std::array<int32_t, kSampleRateCount> sampleRateTable = {
 // Index = mlsOrder - 12 = item of the MLS length list.
 inline constexpr std::array<int32_t, kMlsOrderCount> mlsSizeTable = {4096, 8192, 16384, 32768};
 inline constexpr std::array<int32_t, kMlsOrderCount> mlsOrderTable = {12, 13, 14, 15};
+// The choices of the number of averages; 1 is a single period, folded.
+inline constexpr std::array<int32_t, 6> averagesTable = {1, 2, 4, 8, 16, 32};
+inline constexpr int32_t kMaxAverages = 32;
+// Window shapes.
+inline constexpr uint8_t kWindowQuarterCosine = 0;
+inline constexpr uint8_t kWindowFlatHann = 1;
 
 struct MeasSetup {
   bool twoChannel = false;
@@ -49,8 +55,14 @@ struct MeasSetup {
   double zMin = 0.0;             // ohm
   double zMax = 0.0;             // ohm
   bool impedanceSmooth = false;
+  // Evaluate every grid point directly from the windowed impulse response
+  // instead of interpolating FFT bins ("Exact").
+  bool exactEvaluation = false;
+  uint8_t windowShape = 0;  // 0 quarter cosine, 1 flat over the lead then half-Hann
+  int32_t averages = 1;     // periods summed before the deconvolution: 1, 2, 4 .. 32
   RealCurve freqGrid{};  // Hz, 5 Hz .. 50 kHz, ascending
   ComplexCurve response{};
+  int32_t responseRate = 0;  // Hz the response was measured at; 0 for none
   char title[kTitleCapacity]{};
   bool hasResponse = false;
 
