@@ -14,39 +14,75 @@ double impulseSample(const ImpulseResponse& imp, int ch, int64_t index) {
   return imp.x[ch][static_cast<std::size_t>(index)];
 }
 
+Fft& transformOf(const ResponseTransforms& t, int32_t n) {
+  if (n <= 8192) return t.fft8192;
+  if (n <= 16384) return t.fft16384;
+  return t.fft32768;
+}
+
 void channelSpectrum(const ResponseContext& ctx, int ch) {
   const MeasSetup& s = ctx.setup;
   ResponseBuffers& b = ctx.buffers;
-  b.fftInput.fill(Complex());
-
   const bool impedance = s.impedanceMode != 0;
-  const int32_t length = impedance ? kImpedanceWindow : s.winLength;
-  const int32_t m = std::min(length, kResponseFftSize);
+  const int32_t m = analysisWindowLength(s, ctx.calibrationRun);
   // The window offset applies only to the measurement channel of an SPL run.
-  const int64_t offset = (ch == 1 || impedance) ? 0 : s.winStart;
+  const int64_t offset = (ch == 1 || impedance || ctx.calibrationRun) ? 0 : s.winStart;
   const int64_t first = static_cast<int64_t>(ctx.impulse.impulseStart) + offset;
   const double scale = 1.0 / s.mlsSize;
-  // A quarter cosine: 1 at the window start, falling towards 0 at its end.
-  for (int32_t n = 0; n < m; ++n) {
-    const double taper = std::cos(kPi * n / (2.0 * m));
-    b.fftInput[n] = Complex(taper * impulseSample(ctx.impulse, ch, first + n) * scale, 0.0);
+  for (int32_t n = 0; n < m; ++n)
+    b.windowed[n] = windowWeight(s.windowShape, n, m, offset) * impulseSample(ctx.impulse, ch, first + n) * scale;
+
+  ComplexCurve& out = b.channelResponse[ch];
+  if (s.exactEvaluation) {
+    int i = ctx.transforms.gridDft.evaluate(b.windowed.data(), m, s.sampleRate, out);
+    // Above half the rate every point repeats the last one evaluated, as the
+    // interpolated spectrum does.
+    if (i == 0) out[i++] = Complex(0.0, 0.0);
+    for (int j = i; j < kGridPoints; ++j) out[j] = out[j - 1];
+    return;
   }
-  ctx.fft.transform(b.fftInput.data(), b.fftOutput.data(), false);
-  spectrumToGrid(b.fftOutput.data(), s.sampleRate, s.freqGrid, b.channelResponse[ch]);
+  const int32_t size = responseFftSize(m);
+  for (int32_t n = 0; n < size; ++n) b.fftInput[n] = Complex(n < m ? b.windowed[n] : 0.0, 0.0);
+  transformOf(ctx.transforms, size).transform(b.fftInput.data(), b.fftOutput.data(), false);
+  spectrumToGrid(b.fftOutput.data(), s.sampleRate, s.freqGrid, out, size);
 }
 
 }  // namespace
 
+int32_t analysisWindowLength(const MeasSetup& setup, bool calibrationRun) {
+  const int32_t period = setup.mlsSize - 1;
+  if (calibrationRun) return std::min(std::max(kResponseFftSize, period), kMaxResponseFftSize);
+  if (setup.impedanceMode != 0) {
+    const int64_t scaled = (static_cast<int64_t>(kImpedanceWindow) * setup.sampleRate + 44099) / 44100;
+    return static_cast<int32_t>(std::max<int64_t>(kImpedanceWindow, std::min<int64_t>(scaled, period)));
+  }
+  return std::clamp(setup.winLength, 1, kMaxResponseFftSize);
+}
+
+int32_t responseFftSize(int32_t m) {
+  int32_t n = kResponseFftSize;
+  while (n < m && n < kMaxResponseFftSize) n *= 2;
+  return n;
+}
+
+double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset) {
+  if (shape != kWindowFlatHann) return std::cos(kPi * n / (2.0 * m));
+  const int64_t flat = std::min<int64_t>(
+      m, std::max<int64_t>((m + 9) / 10, kImpulseLead - offset + 64));
+  if (n < flat) return 1.0;
+  return 0.5 * (1.0 + std::cos(kPi * static_cast<double>(n - flat) / static_cast<double>(m - flat)));
+}
+
 void spectrumToGrid(const Complex* spectrum, int32_t sampleRate, const RealCurve& freqGrid,
-                    ComplexCurve& out) {
+                    ComplexCurve& out, int32_t fftSize) {
   const double nyquist = sampleRate / 2.0;
-  const double binWidth = static_cast<double>(sampleRate) / kResponseFftSize;
+  const double binWidth = static_cast<double>(sampleRate) / fftSize;
   int i = 0;
   int k = 0;
   double prevF = 0.0;
   Complex prev = spectrum[0];
   double lastF = 0.0;
-  while (i < kGridPoints && lastF < nyquist && k < kResponseFftSize) {
+  while (i < kGridPoints && lastF < nyquist && k < fftSize) {
     const double f = k * binWidth;
     lastF = f;
     if (f < freqGrid[i]) {

@@ -7,40 +7,76 @@
 
 #include "analysis/curves.h"
 #include "analysis/fft.h"
+#include "analysis/grid_dft.h"
 #include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "setup/meas_setup.h"
 
+// The shortest transform; a longer window takes the next power of two.
 inline constexpr int kResponseFftSize = 8192;
-inline constexpr int kImpedanceWindow = 10000;
+inline constexpr int kMaxResponseFftSize = 32768;
+// The impedance window at 44100 Hz, 185.8 ms; it grows with the rate.
+inline constexpr int kImpedanceWindow = 8192;
 inline constexpr double kCalibrationLevelOffset = -85.0;  // dB
+// The analysis window starts this many samples before the impulse's onset
+// (see findImpulseStart).
+inline constexpr int kImpulseLead = 30;
 
 struct ResponseBuffers {
   ComplexCurve channelResponse[2]{};  // raw per input channel, before calibration
-  std::array<Complex, kResponseFftSize> fftInput{};
-  std::array<Complex, kResponseFftSize> fftOutput{};
+  std::array<Complex, kMaxResponseFftSize> fftInput{};
+  std::array<Complex, kMaxResponseFftSize> fftOutput{};
+  std::array<double, kMaxResponseFftSize> windowed{};  // the exact evaluation's input
 };
 
-// Everything computeResponse reads and writes. fft must be the 8192-point one.
+// The transforms computeResponse may use, each of its size.
+struct ResponseTransforms {
+  Fft& fft8192;
+  Fft& fft16384;
+  Fft& fft32768;
+  GridDft& gridDft;  // on the settings' freqGrid
+};
+
+// Everything computeResponse reads and writes.
 struct ResponseContext {
   MeasSetup& setup;
   const ImpulseResponse& impulse;
   bool calibrationRun;
-  Fft& fft;
+  const ResponseTransforms& transforms;
   ResponseBuffers& buffers;
   SoundcardCal& cal;
   DisplayCurves& curves;
 };
 
-// Windows and transforms each needed channel, interpolates onto freqGrid and
+// The length of the analysis window, in samples. A calibration run takes the
+// longest window the sequence allows, at least 8192, whatever the Length is:
+// the calibration describes the sound card, not the gate. Impedance takes
+// 8192 samples at 44100 Hz and as many more as keep it 185.8 ms long at a
+// higher rate, as far as the sequence allows. SPL takes the Length.
+int32_t analysisWindowLength(const MeasSetup& setup, bool calibrationRun);
+
+// The transform size for a window of m samples: the next power of two, at
+// least 8192, at most 32768.
+int32_t responseFftSize(int32_t m);
+
+// Weight of sample n of an analysis window of m samples that starts `offset`
+// samples after the impulse start. Quarter cosine: cos(pi n / 2m). Flat then
+// half-Hann: 1 over the impulse's lead and the first part of the window (at
+// least a tenth of it and 64 samples past the onset), then
+// 0.5 (1 + cos(pi (n - F) / (m - F))) down to the end.
+double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset);
+
+// Windows and transforms each needed channel (with setup.exactEvaluation,
+// evaluates the windowed response at every grid point below half the rate
+// instead), interpolates onto freqGrid and
 // writes setup.response (SPL or impedance), or in a calibration run the
 // calibration entry of the current mode, rate and length with its levels in
 // curves.splMag and curves.dBTop. Returns true when the channel selector is to
 // be enabled (two-channel mode). Allocates nothing.
 bool computeResponse(const ResponseContext& ctx);
 
-// Interpolates an 8192-point spectrum of a window at sampleRate onto the grid
-// (linear between the two bins around each grid frequency, up to half the
-// rate; the points above repeat the last one).
+// Interpolates an fftSize-point spectrum of a window at sampleRate onto the
+// grid (linear between the two bins around each grid frequency, up to half
+// the rate; the points above repeat the last one).
 void spectrumToGrid(const Complex* spectrum, int32_t sampleRate, const RealCurve& freqGrid,
-                    ComplexCurve& out);
+                    ComplexCurve& out, int32_t fftSize = kResponseFftSize);

@@ -26,9 +26,13 @@ struct AppState {
   MergeSetup mergeSetup;                     // Merge/Add parameters and weights
 
   Fft fft8192{8192};
+  Fft fft16384{16384};
+  Fft fft32768{32768};
   Fft fft1024{1024};
   Fft fft256{256};
   ResponseBuffers responseBuffers;
+  GridDft gridDft{setup.freqGrid};
+  ResponseTransforms transforms{fft8192, fft16384, fft32768, gridDft};
 
   SoundcardCal soundcardCal;
   ComplexCurve micCal{};
@@ -60,6 +64,6 @@ struct AppState {
   }
 
   ResponseContext responseContext() {
-    return {setup, impulse, calibrationRun, fft8192, responseBuffers, soundcardCal, curves};
+    return {setup, impulse, calibrationRun, transforms, responseBuffers, soundcardCal, curves};
   }
 };
