@@ -98,8 +98,11 @@ TEST(ResponseChain, CalibrationRunThenMeasurementDividesOutTheCard) {
   auto s = newState(7, 2);  // 48000 Hz, order 14
   s->setup.winLength = 1024;
   // The calibration run sees a wire with the card's latency of 300 frames.
-  recordThrough(*s, 0, kWire, -4);
-  recordThrough(*s, 1, kWire, 5);
+  // (No offset here: where the recording ends, an offset is a step, and the
+  // calibration's long window gathers what the step leaves at low
+  // frequencies.)
+  recordThrough(*s, 0, kWire, 0);
+  recordThrough(*s, 1, kWire, 0);
   s->calibrationRun = true;
   const ComplexCurve responseBefore = s->setup.response;
   analyse(*s, true);
@@ -110,8 +113,9 @@ TEST(ResponseChain, CalibrationRunThenMeasurementDividesOutTheCard) {
   EXPECT_FALSE(s->soundcardCal.calibratedFlags[1][7][2]);
   EXPECT_EQ(s->soundcardCal.table[0][6][2][0][500], Complex(1.0, 0.0));
   for (int i = 0; i < kGridPoints; ++i) ASSERT_EQ(s->setup.response[i], responseBefore[i]);
-  // The wire's level: 30000 tapered at sample 30 of 1024, less 85 dB.
-  const double level = 20.0 * std::log10(30000.0 * std::cos(kPi * 30 / 2048.0)) - 85.0;
+  // The wire's level: 30000 tapered at sample 30 of the longest window the
+  // sequence allows (16383 at order 14), whatever the Length, less 85 dB.
+  const double level = 20.0 * std::log10(30000.0 * std::cos(kPi * 30 / (2.0 * 16383))) - 85.0;
   double top = -1e9;
   for (int ch = 0; ch < 2; ++ch)
     for (int i = 0; i < kGridPoints; ++i) {
@@ -123,14 +127,15 @@ TEST(ResponseChain, CalibrationRunThenMeasurementDividesOutTheCard) {
   EXPECT_NEAR(s->curves.dBTop, top + 0.025 * 40.0, 1e-9);
 
   // The measurement, divided by that calibration: the taps relative to the wire.
-  recordThrough(*s, 0, kFir, -4);
+  recordThrough(*s, 0, kFir, 0);
   analyse(*s, false);
-  const double w30 = std::cos(kPi * 30 / 2048.0);
+  const double w30 = std::cos(kPi * 30 / (2.0 * 16383));
   for (int i = 0; i < kGridPoints; ++i) {
     const double f = s->setup.freqGrid[i];
     if (f < 20.0 || f > 20000.0) continue;
     // Each tap tapered at its place in the window (30 samples before the
-    // wire's lag), over the wire's own tapered value, delayed relative to the wire.
+    // wire's lag), over the wire's value in the calibration's long window,
+    // delayed relative to the wire.
     Complex e2;
     for (const Tap& t : kFir) {
       const double w = std::cos(kPi * (t.lag - 270) / 2048.0) / w30;
@@ -190,17 +195,18 @@ TEST(ResponseWindow, LengthOffsetAndTaper) {
   for (int k = 0; k < 8192; ++k)
     ASSERT_NEAR(in[k].re, k < 100 ? std::cos(kPi * k / 200.0) : 0.0, 1e-15) << k;
 
-  m.winLength = 30000;  // limited to the transform length
+  m.winLength = 30000;  // a long window: the 32768-point transform
   m.winStart = 99990;   // and running off the end of the response: zeros there
   computeResponse(d.s->responseContext());
   EXPECT_EQ(in[0].re, 0.0);
-  for (int k = 0; k < 8192; ++k) ASSERT_EQ(in[k].re, 0.0) << k;
+  for (int k = 0; k < 32768; ++k) ASSERT_EQ(in[k].re, 0.0) << k;
   EXPECT_EQ(m.response[300], Complex(1.0, 0.0));  // no signal: a neutral response
 
   m.winStart = -20;  // before the start of the response
   computeResponse(d.s->responseContext());
-  for (int k = 0; k < 8192; ++k)
-    ASSERT_NEAR(in[k].re, k < 10 ? 0.0 : std::cos(kPi * k / 16384.0), 1e-15) << k;
+  for (int k = 0; k < 32768; ++k)
+    ASSERT_NEAR(in[k].re, k < 10 || k >= 30000 ? 0.0 : std::cos(kPi * k / 60000.0), 1e-15) << k;
+  m.winLength = 8192;
 
   // Impedance: always 8192 samples from impulseStart, whatever winStart says.
   m.impedanceMode = 1;
@@ -289,6 +295,90 @@ TEST(ResponseSpl, ComputingAllocatesNothing) {
   d.s->calibrationRun = true;
   computeResponse(d.s->responseContext());
   EXPECT_EQ(allocationCount(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Lengths worked out by hand: the period is 2^order - 1; the impedance
+// window is 8192 samples scaled from 44100 Hz, rounded up.
+TEST(ResponseWindow, LengthFollowsModeRateAndSequence) {
+  MeasSetup m;
+  m.winLength = 1234;
+  EXPECT_EQ(analysisWindowLength(m, false), 1234);
+  // A calibration ignores the Length: the longest window, at least 8192.
+  for (const auto& [order, length] : {std::pair{0, 8192}, {1, 8192}, {2, 16383}, {3, 32767}}) {
+    m.setMlsOrder(order);
+    m.winLength = 100;
+    EXPECT_EQ(analysisWindowLength(m, true), length) << order;
+    m.winLength = 8192;
+    EXPECT_EQ(analysisWindowLength(m, true), length) << order;
+  }
+  m.impedanceMode = 1;
+  m.setMlsOrder(3);
+  m.setSampleRate(6);  // 44100
+  EXPECT_EQ(analysisWindowLength(m, false), 8192);
+  m.setSampleRate(7);  // 48000: 8192 * 48000 / 44100 = 8916.2
+  EXPECT_EQ(analysisWindowLength(m, false), 8917);
+  m.sampleRate = 192000;  // 35665.3, more than the period
+  EXPECT_EQ(analysisWindowLength(m, false), 32767);
+  m.setMlsOrder(1);  // a period of 8191 leaves today's 8192
+  EXPECT_EQ(analysisWindowLength(m, false), 8192);
+
+  for (const auto& [window, size] : {std::pair{100, 8192}, {8192, 8192}, {8193, 16384}, {16383, 16384},
+                                     {16385, 32768}, {32767, 32768}})
+    EXPECT_EQ(responseFftSize(window), size) << window;
+}
+
+// Flat for F = max(m / 10 rounded up, 30 - offset + 64) samples (at most
+// m), then 0.5 (1 + cos(pi (n - F) / (m - F))).
+TEST(ResponseWindow, FlatThenHannShape) {
+  const auto hann = [](int n, int m, int flat) {
+    return n < flat ? 1.0 : 0.5 * (1.0 + std::cos(kPi * (n - flat) / double(m - flat)));
+  };
+  for (const auto& [m, offset, flat] :
+       {std::tuple{8192, 0, 820}, {200, 0, 94}, {200, 50, 44}, {200, 200, 20}, {100, 0, 94}, {50, 0, 50}}) {
+    for (int n = 0; n < m; ++n)
+      ASSERT_NEAR(windowWeight(kWindowFlatHann, n, m, offset), hann(n, m, flat), 1e-15)
+          << m << " " << offset << " " << n;
+  }
+  EXPECT_EQ(windowWeight(kWindowQuarterCosine, 512, 1024, 0), std::cos(kPi * 512 / 2048.0));
+}
+
+// One tap 30 samples into a window of 512: exactly cos(30 pi / 1024)
+// e^(-j 2 pi f 30 / rate) at every grid point below half the rate with the
+// exact evaluation; the interpolated bins miss that by far more.
+TEST(ResponseExact, ExactEvaluationOfADelayedTap) {
+  Direct d;
+  MeasSetup& m = d.s->setup;
+  m.winLength = 512;
+  d.s->impulse.impulseStart = 100;
+  d.left()[130] = 8192.0;  // 1 after scaling by the sequence length
+  double worstInterpolated = 0.0;
+  for (bool exact : {false, true}) {
+    m.exactEvaluation = exact;
+    computeResponse(d.s->responseContext());
+    const ComplexCurve& r = d.s->responseBuffers.channelResponse[0];
+    int below = 0;
+    for (int i = 0; i < kGridPoints; ++i) {
+      const double f = m.freqGrid[i];
+      if (f >= 22050.0) {
+        ASSERT_EQ(r[i], r[below - 1]) << i;  // the last one evaluated, held
+        continue;
+      }
+      ++below;
+      const double phi = -2.0 * kPi * f * 30.0 / 44100.0;
+      const Complex expected = std::cos(30.0 * kPi / 1024.0) * Complex(std::cos(phi), std::sin(phi));
+      const double error = abs(r[i] + (-1.0) * expected);
+      if (exact) {
+        ASSERT_LT(error, 1e-12) << f;
+      } else {
+        worstInterpolated = std::max(worstInterpolated, error);
+      }
+    }
+  }
+  EXPECT_GT(worstInterpolated, 1e-4);
 }
 
 }  // namespace
