@@ -98,53 +98,123 @@ std::array<double, 2> deflate(const std::array<double, 4>& c, double r) {
   return {b0 / b2, b1 / b2};
 }
 
-// (s^2 + n1 s + n0) / (s^2 + m1 s + m0) by the bilinear transform, with the
-// frequency axis matched exactly at w0 (rad/s).
-Biquad bilinearQuadratic(double n1, double n0, double m1, double m0, double w0, double rate) {
-  const double k = w0 / std::tan(w0 / (2.0 * rate));
-  const double kk = k * k;
-  return normalised(kk + n1 * k + n0, 2.0 * (n0 - kk), kk - n1 * k + n0, kk + m1 * k + m0,
-                    2.0 * (m0 - kk), kk - m1 * k + m0);
+// The digital image of the monic quadratic s^2 + c1 s + c0 under z = e^(sT):
+// 1 + d[0] z^-1 + d[1] z^-2 with roots e^(rT) for the quadratic's roots r,
+// real or a complex pair.
+std::array<double, 2> matchedQuadratic(double c1, double c0, double rate) {
+  const double t = 1.0 / rate;
+  const double disc = 0.25 * c1 * c1 - c0;
+  const double decay = std::exp(-0.5 * c1 * t);
+  const double spread =
+      disc >= 0.0 ? std::cosh(std::sqrt(disc) * t) : std::cos(std::sqrt(-disc) * t);
+  return {-2.0 * decay * spread, decay * decay};
+}
+
+// (s^2 + n1 s + n0) / (s^2 + m1 s + m0) with its poles and zeros mapped
+// exactly by z = e^(sT), and its gain at DC kept. Unlike the bilinear
+// transform, this leaves the resonance where it is at every rate; what
+// differs from the analog section is a gentle tilt over the whole band with
+// no narrow feature at the resonance, which a short FIR filter can take out.
+Biquad matchedSection(double n1, double n0, double m1, double m0, double rate) {
+  const std::array<double, 2> zeros = matchedQuadratic(n1, n0, rate);
+  const std::array<double, 2> poles = matchedQuadratic(m1, m0, rate);
+  const double g = (n0 / m0) * (1.0 + poles[0] + poles[1]) / (1.0 + zeros[0] + zeros[1]);
+  return normalised(g, g * zeros[0], g * zeros[1], 1.0, poles[0], poles[1]);
+}
+
+// Solves the symmetric positive definite Toeplitz system T x = b, T[i][j] =
+// r[|i - j|], by Levinson's recursion, in place of b; `f` and `g` are scratch.
+// O(n^2) time and no matrix in memory.
+template <size_t kN>
+void solveToeplitz(const std::array<long double, kN>& r, std::array<long double, kN>& b,
+                   std::array<long double, kN>& f, std::array<long double, kN>& g) {
+  std::array<long double, kN>& x = g;  // the solution grows here, f is the forward vector
+  std::array<long double, kN> prev{};
+  f[0] = 1.0L / r[0];
+  x[0] = b[0] / r[0];
+  for (size_t n = 1; n < kN; ++n) {
+    // Forward vector of order n + 1 from that of order n (the backward one is
+    // its mirror, the matrix being symmetric).
+    long double ef = 0.0L;
+    for (size_t i = 0; i < n; ++i) ef += r[n - i] * f[i];
+    const long double scale = 1.0L / (1.0L - ef * ef);
+    for (size_t i = 0; i < n; ++i) prev[i] = f[i];
+    for (size_t i = 0; i <= n; ++i) {
+      const long double fwd = i < n ? prev[i] : 0.0L;
+      const long double bwd = i > 0 ? prev[n - i] : 0.0L;
+      f[i] = scale * (fwd - ef * bwd);
+    }
+    // The solution of order n + 1: add the backward vector times the error.
+    long double ex = 0.0L;
+    for (size_t i = 0; i < n; ++i) ex += r[n - i] * x[i];
+    x[n] = 0.0L;
+    const long double c = b[n] - ex;
+    for (size_t i = 0; i <= n; ++i) x[i] += c * f[n - i];
+  }
+  b = x;
 }
 
 // Taps of an FIR filter whose response, times that of the digital resonance
-// section, follows the analog divider n(s)/m(s) delayed by `delay` samples:
-// frequency sampling, where the target is sampled on a fine grid and
-// transformed back. Dividing by the resonance section's own response also
-// takes out the slight warping that the bilinear transform leaves in it.
-// Above 0.42 x the rate the target's phase is faded to zero, so that it is
-// real at the Nyquist frequency, as a real filter's response must be, and
-// smooth, so that the taps decay quickly and can be cut off.
+// section, follows the analog divider n(s)/m(s) delayed by `delay` samples,
+// fitted by weighted least squares on a dense grid: logarithmic from 10 Hz to
+// 0.4 x the rate, where the resonance needs fine steps, plus linear, where the
+// voice coil's part changes. The weight makes the error count relative to
+// Z rather than to the divider (an error in H shows in Z = R H / (1 - H)
+// enlarged by 1 / (1 - H), most near the top of the band, where H tends to 1).
+// Above 0.4 x the rate a light weight keeps the response near the divider's
+// magnitude, its phase faded to zero towards the Nyquist frequency, where a
+// real filter's response must be real; without it the fit would be free to
+// swing there. Dividing by the resonance section's own response also takes
+// out what the section's mapping leaves in it.
 template <size_t kTaps>
 void designCoilFir(const std::array<double, 4>& n, const std::array<double, 4>& m,
                    const Biquad& resonance, double rate, int delay,
                    std::array<double, kTaps>& taps) {
-  constexpr int kGrid = 4096;          // points around the unit circle
-  constexpr double kFadeStart = 0.84;  // as a fraction of the Nyquist frequency
-  std::array<cplx, kGrid / 2 + 1> target;
-  for (int k = 0; k <= kGrid / 2; ++k) {
-    const double w = 2.0 * std::numbers::pi * k / kGrid;
-    const cplx s(0.0, w * rate);
+  constexpr int kLogPoints = 1600;
+  constexpr int kLinearPoints = 800;
+  constexpr int kOuterPoints = 200;
+  constexpr double kOuterWeight = 0.01;
+  constexpr double kFadeStart = 0.84;      // as a fraction of the Nyquist frequency
+  constexpr long double kRidge = 1e-9L;    // relative, keeps the system well conditioned
+  const double low = 10.0;
+  const double top = 0.4 * rate;
+
+  // Normal equations: sum over the grid of weight * |sum_t h[t] e^(-jwt) - target|^2
+  // is least where sum_u h[u] corr[|t - u|] = cross[t].
+  std::array<long double, kTaps> corr{}, cross{};
+  auto addPoint = [&](double freqHz, bool inBand) {
+    const double w = 2.0 * std::numbers::pi * freqHz / rate;
+    const cplx s(0.0, 2.0 * std::numbers::pi * freqHz);
     const cplx divider = (((n[3] * s + n[2]) * s + n[1]) * s + n[0]) /
                          (((m[3] * s + m[2]) * s + m[1]) * s + m[0]);
     const cplx section = divider / resonance.response(w);
     const double x = (w / std::numbers::pi - kFadeStart) / (1.0 - kFadeStart);
     const double fade =
         x <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(std::numbers::pi * std::min(1.0, x)));
-    target[k] = std::polar(std::abs(section), std::arg(section) * fade - w * delay);
-  }
-  for (size_t t = 0; t < kTaps; ++t) {
-    // h[t] = (1/N) sum over the whole circle; the upper half mirrors the lower.
-    const cplx rot = std::polar(1.0, 2.0 * std::numbers::pi * static_cast<double>(t) / kGrid);
-    cplx w = rot;
-    double sum = target[0].real();
-    for (int k = 1; k < kGrid / 2; ++k) {
-      sum += 2.0 * (target[k] * w).real();
-      w *= rot;
+    const cplx target = std::polar(std::abs(section), std::arg(section) * fade - w * delay);
+    const long double weight = inBand ? 1.0 / std::norm(divider * (1.0 - divider))
+                                      : kOuterWeight / std::norm(divider);
+    const std::complex<long double> rot(std::cos(static_cast<long double>(w)),
+                                        std::sin(static_cast<long double>(w)));
+    const std::complex<long double> t(target.real(), target.imag());
+    std::complex<long double> e = 1.0L;  // e^(jwd)
+    for (size_t d = 0; d < kTaps; ++d) {
+      corr[d] += weight * e.real();
+      cross[d] += weight * (t * e).real();
+      e *= rot;
     }
-    sum += (target[kGrid / 2] * std::polar(1.0, std::numbers::pi * static_cast<double>(t))).real();
-    taps[t] = sum / kGrid;
-  }
+  };
+  for (int k = 0; k < kLogPoints; ++k)
+    addPoint(low * std::pow(top / low, k / (kLogPoints - 1.0)), true);
+  for (int k = 0; k < kLinearPoints; ++k)
+    addPoint(low + (top - low) * k / (kLinearPoints - 1.0), true);
+  for (int k = 1; k <= kOuterPoints; ++k)
+    addPoint(top + (0.5 * rate - top) * k / kOuterPoints, false);
+  corr[0] *= 1.0L + kRidge;
+
+  std::array<long double, kTaps> f{}, g{};
+  solveToeplitz(corr, cross, f, g);
+  for (size_t t = 0; t < kTaps; ++t) taps[t] = static_cast<double>(cross[t]);
 }
 
 }  // namespace
@@ -170,7 +240,7 @@ void ImpedanceJigModel::design(double rate, double seriesOhm) {
   const double zm = realRoot(m);
   const std::array<double, 2> qn = deflate(n, zn);
   const std::array<double, 2> qm = deflate(m, zm);
-  resonance_ = bilinearQuadratic(qn[1], qn[0], qm[1], qm[0], ws, rate);
+  resonance_ = matchedSection(qn[1], qn[0], qm[1], qm[0], rate);
   designCoilFir(n, m, resonance_, rate, kDelayFrames, coil_);
   clear();
 }
