@@ -56,7 +56,9 @@ int32_t analysisWindowLength(const MeasSetup& setup, bool calibrationRun) {
     const int64_t scaled = (static_cast<int64_t>(kImpedanceWindow) * setup.sampleRate + 44099) / 44100;
     return static_cast<int32_t>(std::max<int64_t>(kImpedanceWindow, std::min<int64_t>(scaled, period)));
   }
-  return std::clamp(setup.winLength, 1, kMaxResponseFftSize);
+  // Up to the sequence's period; a longer Length than a short sequence has
+  // keeps today's 8192 samples, zeros past the period.
+  return std::clamp(setup.winLength, 1, std::min(std::max(kResponseFftSize, period), kMaxResponseFftSize));
 }
 
 int32_t responseFftSize(int32_t m) {

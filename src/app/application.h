@@ -127,6 +127,11 @@ class Application {
   void smoothingChosen(int index);
   void twoChannelChanged(bool twoChannel);
   void impedanceSmoothChanged(bool smooth);
+  // How the response is worked out from the impulse response: exact
+  // evaluation at the grid points or FFT bins, and the window's shape; the
+  // measured response follows at once.
+  void exactEvaluationChanged(bool exact);
+  void windowShapeChosen(uint8_t shape);
   // The main page shown: Settings (the sound card calibration view),
   // Measure, or Merge/Add (the merge preview).
   void pageShown(MainPage page);

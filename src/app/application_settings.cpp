@@ -119,6 +119,18 @@ void Application::impedanceSmoothChanged(bool smooth) {
   observer_.redraw();
 }
 
+void Application::exactEvaluationChanged(bool exact) {
+  state_->setup.exactEvaluation = exact;
+  recomputeResponse();
+  observer_.redraw();
+}
+
+void Application::windowShapeChosen(uint8_t shape) {
+  state_->setup.windowShape = shape == kWindowFlatHann ? kWindowFlatHann : kWindowQuarterCosine;
+  recomputeResponse();
+  observer_.redraw();
+}
+
 void Application::pageShown(MainPage page) {
   AppState& s = *state_;
   s.mergeSetup.mergeShown = page == MainPage::merge;

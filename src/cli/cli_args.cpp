@@ -207,6 +207,22 @@ std::string applyRange(const std::string& v, CliArgs& a) {
   return "";
 }
 
+std::string applyExact(const std::string&, CliArgs& a) {
+  a.settings.exactEvaluation = true;
+  return "";
+}
+
+std::string applyWindowShape(const std::string& v, CliArgs& a) {
+  if (v == "cosine") {
+    a.settings.windowShape = kWindowQuarterCosine;
+  } else if (v == "flat") {
+    a.settings.windowShape = kWindowFlatHann;
+  } else {
+    return "--window-shape must be cosine or flat, not " + quoted(v);
+  }
+  return "";
+}
+
 std::string applyRequireCalibration(const std::string&, CliArgs& a) {
   a.requireCalibration = true;
   return "";
@@ -219,7 +235,7 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 16> kOptions = {{
+constexpr std::array<OptionDef, 18> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
@@ -227,10 +243,12 @@ constexpr std::array<OptionDef, 16> kOptions = {{
     {"--rate", true, kRunCommands, applyRate},
     {"--order", true, kRunCommands, applyOrder},
     {"--mode", true, kRunCommands, applyMode},
+    {"--exact", false, kRunCommands, applyExact},
+    {"--window", true, kRunCommands, applyWindow},
     {"--two-channel", false, kMeasureOnly, applyTwoChannel},
     {"--channel", true, kMeasureOnly, applyChannel},
     {"--resistor", true, kMeasureOnly, applyResistor},
-    {"--window", true, kMeasureOnly, applyWindow},
+    {"--window-shape", true, kMeasureOnly, applyWindowShape},
     {"--offset", true, kMeasureOnly, applyOffset},
     {"--smoothing", true, kMeasureOnly, applySmoothing},
     {"--range", true, kMeasureOnly, applyRange},
@@ -312,7 +330,10 @@ constexpr const char* kExitStatus = "Exit status: 0 success, 1 failed run, 2 bad
 constexpr const char* kRunOptions =
     "  --rate HZ             sample rate, 1000 to 200000 Hz\n"
     "  --order N             MLS order, 12 to 15 (2^N samples)\n"
-    "  --mode spl|impedance  SPL response, or impedance through a series resistor\n";
+    "  --mode spl|impedance  SPL response, or impedance through a series resistor\n"
+    "  --exact               evaluate every grid point directly, not from FFT bins\n"
+    "  --window SAMPLES      analysis window length, 100 to 32767 (a calibration\n"
+    "                        takes the longest window the sequence allows)\n";
 
 }  // namespace
 
@@ -383,7 +404,9 @@ std::string cliHelpText(CliCommand command) {
           "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
           "                        or channel 1 relative to channel 2\n"
           "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
-          "  --window SAMPLES      analysis window length, 100 to 8192\n"
+          "  --window-shape cosine|flat\n"
+          "                        quarter cosine, or flat over the direct sound then\n"
+          "                        half-Hann\n"
           "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
           "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
           "                        smoothing in fractions of an octave\n"
@@ -394,7 +417,8 @@ std::string cliHelpText(CliCommand command) {
           "  -h, --help            show this help\n"
           "\n"
           "Defaults: --rate, --order and --resistor from sonrake.cfg; the others as the\n"
-          "window starts (spl, one channel, window 8192 from 0, no smoothing, 20-20000).\n";
+          "window starts (spl, one channel, window 8192 from 0, quarter cosine, FFT bins,\n"
+          "no smoothing, 20-20000).\n";
       break;
   }
   return t + kExitStatus;

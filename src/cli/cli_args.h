@@ -61,6 +61,8 @@ struct CliSettings {
   std::optional<uint8_t> smoothIndex;    // --smoothing: item of smoothingNames
   std::optional<double> freqLow;         // --range, Hz; set together with freqHigh
   std::optional<double> freqHigh;
+  std::optional<bool> exactEvaluation;  // --exact: only ever true
+  std::optional<uint8_t> windowShape;   // --window-shape: kWindowQuarterCosine or kWindowFlatHann
 };
 
 // Everything a run needs from the command line.

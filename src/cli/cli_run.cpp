@@ -156,6 +156,8 @@ void applySettings(const CliSettings& c, AppState& s) {
   if (c.smoothIndex) m.smoothIndex = *c.smoothIndex;
   if (c.freqLow) m.freqLow = *c.freqLow;
   if (c.freqHigh) m.freqHigh = *c.freqHigh;
+  if (c.exactEvaluation) m.exactEvaluation = *c.exactEvaluation;
+  if (c.windowShape) m.windowShape = *c.windowShape;
 }
 
 std::string runDescription(const AppState& s, const std::string& out, const std::string& in) {

@@ -11,7 +11,7 @@ struct SettingRange {
 
 inline constexpr SettingRange kCustomRateRange{1000, 200000};     // Hz, sRateC
 inline constexpr SettingRange kWinStartRange{0, 4096};            // samples
-inline constexpr SettingRange kWinLengthRange{100, 8192};         // samples
+inline constexpr SettingRange kWinLengthRange{100, 32767};        // samples, up to the longest period
 inline constexpr SettingRange kSeriesRRange{0.1, 1000};           // ohm
 inline constexpr SettingRange kFreqLowRange{5, 500};              // Hz, lower graph edge
 inline constexpr SettingRange kFreqHighRange{2000, 50000};        // Hz, upper graph edge

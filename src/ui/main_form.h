@@ -174,6 +174,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   void hidePhaseClick(bool checked);
   void micDataDisableClick(bool checked);
   void zSmoothClick(bool checked);
+  void exactClick(bool checked);
+  void flatWindowClick(bool checked);
   void SplZChange(int index);
   void minMaxZChange(int index);
   void mainPageChange(int index);
@@ -256,6 +258,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   QPushButton* start = nullptr;
   QCheckBox* cbCycle = nullptr;
   QCheckBox* delayStart = nullptr;
+  QCheckBox* exactEval = nullptr;
+  QCheckBox* flatWindow = nullptr;
   TEditNum* winStartms = nullptr;
   TEditNum* winStartcm = nullptr;
   TEditNum* winLengthms = nullptr;

@@ -40,6 +40,8 @@ void TMainForm::connectHandlers() {
   connect(hidePhase, &QCheckBox::toggled, this, &TMainForm::hidePhaseClick);
   connect(micDataDisable, &QCheckBox::toggled, this, &TMainForm::micDataDisableClick);
   connect(zSmooth, &QCheckBox::toggled, this, &TMainForm::zSmoothClick);
+  connect(exactEval, &QCheckBox::toggled, this, &TMainForm::exactClick);
+  connect(flatWindow, &QCheckBox::toggled, this, &TMainForm::flatWindowClick);
   connect(SplZ, &QTabWidget::currentChanged, this, &TMainForm::SplZChange);
   connect(minZ, &QComboBox::activated, this, &TMainForm::minMaxZChange);
   connect(maxZ, &QComboBox::activated, this, &TMainForm::minMaxZChange);
@@ -154,6 +156,12 @@ void TMainForm::twoChModeClick(bool checked) {
 }
 
 void TMainForm::zSmoothClick(bool checked) { app_->impedanceSmoothChanged(checked); }
+
+void TMainForm::exactClick(bool checked) { app_->exactEvaluationChanged(checked); }
+
+void TMainForm::flatWindowClick(bool checked) {
+  app_->windowShapeChosen(checked ? kWindowFlatHann : kWindowQuarterCosine);
+}
 
 void TMainForm::SplZChange(int index) {
   if (!app_->measurementModeChosen(index != 0)) {

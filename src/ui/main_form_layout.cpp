@@ -280,6 +280,10 @@ void TMainForm::buildMeasurePage(QWidget* p) {
   cbCycle = checkBox(p, "cbCycle", "Cyclic", 252, 68, 100,
                      "This will enable cyclic (repeated) measurements");
   delayStart = checkBox(p, "delayStart", "Delay start 2s", 252, 90, 100, "Delay measuremet app. 2s");
+  exactEval = checkBox(p, "exactEval", "Exact", 252, 112, 50,
+                       "Evaluate every frequency point directly from the impulse response");
+  flatWindow = checkBox(p, "flatWindow", "Flat", 304, 112, 48,
+                        "Analysis window flat over the direct sound, then a half-Hann fall");
 }
 
 void TMainForm::buildMergePage(QWidget* p) {

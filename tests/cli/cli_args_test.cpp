@@ -106,7 +106,7 @@ TEST(CliArgs, ValuesMapOntoTheProgramsSettings) {
   EXPECT_EQ(measureWith({"--channel", "2"}).args.settings.showChannel, 1);
   for (const Args& edge :
        {Args{"--resistor", "0.1"}, Args{"--resistor", "1000"}, Args{"--window", "100"},
-        Args{"--window", "8192"}, Args{"--offset", "0"}, Args{"--offset", "4096"},
+        Args{"--window", "32767"}, Args{"--offset", "0"}, Args{"--offset", "4096"},
         Args{"--range", "5-2000"}, Args{"--range", "500-50000"}}) {
     EXPECT_TRUE(measureWith(edge).ok) << edge[0] << " " << edge[1];
   }
@@ -127,7 +127,7 @@ TEST(CliArgs, MalformedAndOutOfRangeValuesAreRefused) {
        "--smoothing must be none, 1/24, 1/12, 1/6, 1/3, 1/2 or 1, not '1/4'"},
       {{"--resistor", "0.09"}, "--resistor must be 0.1 to 1000 ohm, not 0.09"},
       {{"--resistor", "nan"}, "--resistor must be a number of ohms, not 'nan'"},
-      {{"--window", "8193"}, "--window must be 100 to 8192 samples, not 8193"},
+      {{"--window", "32768"}, "--window must be 100 to 32767 samples, not 32768"},
       {{"--window", "512.5"}, "--window must be a whole number of samples, not '512.5'"},
       // A negative number is taken as a value, not as an option.
       {{"--offset", "-1"}, "--offset must be 0 to 4096 samples, not -1"},

@@ -195,18 +195,17 @@ TEST(ResponseWindow, LengthOffsetAndTaper) {
   for (int k = 0; k < 8192; ++k)
     ASSERT_NEAR(in[k].re, k < 100 ? std::cos(kPi * k / 200.0) : 0.0, 1e-15) << k;
 
-  m.winLength = 30000;  // a long window: the 32768-point transform
+  m.winLength = 30000;  // limited to the longest window the sequence allows
   m.winStart = 99990;   // and running off the end of the response: zeros there
   computeResponse(d.s->responseContext());
   EXPECT_EQ(in[0].re, 0.0);
-  for (int k = 0; k < 32768; ++k) ASSERT_EQ(in[k].re, 0.0) << k;
+  for (int k = 0; k < 8192; ++k) ASSERT_EQ(in[k].re, 0.0) << k;
   EXPECT_EQ(m.response[300], Complex(1.0, 0.0));  // no signal: a neutral response
 
   m.winStart = -20;  // before the start of the response
   computeResponse(d.s->responseContext());
-  for (int k = 0; k < 32768; ++k)
-    ASSERT_NEAR(in[k].re, k < 10 || k >= 30000 ? 0.0 : std::cos(kPi * k / 60000.0), 1e-15) << k;
-  m.winLength = 8192;
+  for (int k = 0; k < 8192; ++k)
+    ASSERT_NEAR(in[k].re, k < 10 ? 0.0 : std::cos(kPi * k / 16384.0), 1e-15) << k;
 
   // Impedance: always 8192 samples from impulseStart, whatever winStart says.
   m.impedanceMode = 1;
@@ -307,6 +306,13 @@ TEST(ResponseWindow, LengthFollowsModeRateAndSequence) {
   MeasSetup m;
   m.winLength = 1234;
   EXPECT_EQ(analysisWindowLength(m, false), 1234);
+  // A Length up to the period, or today's 8192 where the period is shorter.
+  m.winLength = 30000;
+  EXPECT_EQ(analysisWindowLength(m, false), 8192);
+  m.setMlsOrder(3);
+  EXPECT_EQ(analysisWindowLength(m, false), 30000);
+  m.winLength = 40000;
+  EXPECT_EQ(analysisWindowLength(m, false), 32767);
   // A calibration ignores the Length: the longest window, at least 8192.
   for (const auto& [order, length] : {std::pair{0, 8192}, {1, 8192}, {2, 16383}, {3, 32767}}) {
     m.setMlsOrder(order);
@@ -378,7 +384,12 @@ TEST(ResponseExact, ExactEvaluationOfADelayedTap) {
       }
     }
   }
-  EXPECT_GT(worstInterpolated, 1e-4);
+  // Halfway between two bins the interpolated phasor falls short by
+  // 1 - cos(30 pi / 8192) = 6.6e-5 of its length; some grid point lies near
+  // enough to halfway to show at least half of that.
+  const double midway = std::cos(30.0 * kPi / 1024.0) * (1.0 - std::cos(30.0 * kPi / 8192.0));
+  EXPECT_GT(worstInterpolated, 0.5 * midway);
+  EXPECT_LT(worstInterpolated, 1.01 * midway);
 }
 
 }  // namespace
