@@ -9,7 +9,7 @@
 
 class Fft {
  public:
-  static constexpr int kMaxSize = 16384;
+  static constexpr int kMaxSize = 32768;  // the longest analysis window's transform
 
   // size must be a power of two, 2 .. kMaxSize.
   explicit Fft(int32_t size);
