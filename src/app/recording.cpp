@@ -19,8 +19,10 @@ RecordingLevels analyseRecording(AppState& state) {
   }
 
   const bool both = s.impedanceMode != 0 || state.calibrationRun || s.twoChannel;
-  deconvolveChannel(s, state.mls, rec, state.impulse, 0, out.startFrame);
-  if (both) deconvolveChannel(s, state.mls, rec, state.impulse, 1, out.startFrame);
+  // A single period is folded; an averaged run sums its steady-state periods.
+  const auto deconvolve = averagedPeriods(s) >= 2 ? deconvolveAveraged : deconvolveChannel;
+  deconvolve(s, state.mls, rec, state.impulse, 0, out.startFrame);
+  if (both) deconvolve(s, state.mls, rec, state.impulse, 1, out.startFrame);
   findImpulseStart(s, state.impulse);
   out.enableChannelSelector = computeResponse(state.responseContext());
   return out;

@@ -30,7 +30,8 @@ inline constexpr const char* kCalibrationSilentRightText =
 // kCalibrationMinPeak stops there with silentChannel set (nothing else is
 // touched, the calibration stays as it was); then for a measurement or calibration run (state.measurementRun) also the
 // deconvolution of the needed channels (both in impedance mode, two-channel
-// mode or a calibration run, else the left alone), findImpulseStart and
+// mode or a calibration run, else the left alone; deconvolveChannel for a
+// single period, deconvolveAveraged when averaging), findImpulseStart and
 // computeResponse. A level test leaves the impulse and the response alone.
 // Touches no run flag. Allocates nothing.
 RecordingLevels analyseRecording(AppState& state);

@@ -60,6 +60,42 @@ void deconvolveChannel(const MeasSetup& setup, const MlsTables& tables, const Re
   std::fill(x + size, x + kMlsCapacity, 0.0);
 }
 
+void deconvolveAveraged(const MeasSetup& setup, const MlsTables& tables, const RecBuffer& rec,
+                        ImpulseResponse& imp, int ch, int32_t s) {
+  double* x = imp.x[ch].data();
+  const int32_t size = setup.mlsSize;
+  const int32_t period = size - 1;
+  const int32_t n = averagedPeriods(setup);
+
+  // Sum the steady-state periods 1..n; the sums of 16-bit samples are exact,
+  // and so is the division by a power of two.
+  std::fill(x, x + period, 0.0);
+  for (int32_t k = 1; k <= n; ++k) {
+    const int64_t first = static_cast<int64_t>(s) + static_cast<int64_t>(k) * period;
+    if (first >= 0 && first + period <= kRecCapacityFrames) {
+      const int16_t* p = rec.samples.data() + 2 * first + ch;
+      for (int32_t m = 0; m < period; ++m) x[m] += static_cast<double>(p[2 * m]);
+    } else {
+      for (int32_t m = 0; m < period; ++m) x[m] += static_cast<double>(rec.at(first + m, ch));
+    }
+  }
+  const double scale = 1.0 / n;
+  for (int32_t m = 0; m < period; ++m) x[m] *= scale;
+
+  deconvolveMls(x, setup.mlsOrder, tables, imp.fhtWork.data());
+
+  // The second half of the response carries no signal: its mean is the offset.
+  const int32_t half = size / 2;
+  double mean = 0.0;
+  for (int32_t m = half; m < period; ++m) mean += x[m];
+  mean /= (period - half);
+  for (int32_t m = 0; m < period; ++m) x[m] -= mean;
+
+  // Element L lies past the circular response; it and whatever a longer
+  // earlier measurement left beyond it are cleared.
+  std::fill(x + period, x + kMlsCapacity, 0.0);
+}
+
 void findImpulseStart(const MeasSetup& setup, ImpulseResponse& imp) {
   const double* x = imp.x[setup.twoChannel ? 1 : 0].data();
   double peak = 0.0;

@@ -1,7 +1,8 @@
 #pragma once
 // From a recording to the impulse response of each channel: fold the tail onto
-// one period, deconvolve with the sequence by the Hadamard method, remove the
-// offset, and find where the impulse starts.
+// one period (or average the steady-state periods of an averaged run),
+// deconvolve with the sequence by the Hadamard method, remove the offset, and
+// find where the impulse starts.
 
 #include <array>
 #include <cstddef>
@@ -11,7 +12,9 @@
 
 struct MeasSetup;
 
-inline constexpr int kRecCapacityFrames = 134768;  // 2000 + 32768 + 100000
+// The longest recording: 2000 + 33 x 32767 (the lead and 33 periods of order
+// 15, an averaged run of 32) + 100000 (the largest margin) frames, 4.7 MB.
+inline constexpr int kRecCapacityFrames = 1183311;
 inline constexpr int kRecCapacitySamples = 2 * kRecCapacityFrames;
 inline constexpr int kImpulseCapacity = 100000;
 inline constexpr int kImpulseSearchLength = 10192;  // 8192 + 2000
@@ -50,6 +53,19 @@ void deconvolveMls(double* x, int32_t order, const MlsTables& tables, double* wo
 // sample of an earlier, longer measurement survives.
 void deconvolveChannel(const MeasSetup& setup, const MlsTables& tables, const RecBuffer& rec,
                        ImpulseResponse& imp, int ch, int32_t s);
+
+// Averaged run (averagedPeriods(setup) = N >= 2): the period of channel ch
+// starting at frame s settled the system and is skipped; the N periods after
+// it (frames s + kL .. s + (k + 1)L - 1, k = 1..N, L = mlsSize - 1) are summed
+// and divided by N, so the levels are those of a single period, and
+// deconvolved into imp.x[ch] as they are: in steady state each period already
+// holds the circular response, nothing is folded. The offset is measured on
+// the transformed second half (elements mlsSize/2 .. L - 1) and removed;
+// element L and everything past it up to the largest period are zeroed. Noise
+// that differs from period to period falls by 10 log10(N) dB. Frames outside
+// the buffer read as silence. Allocates nothing.
+void deconvolveAveraged(const MeasSetup& setup, const MlsTables& tables, const RecBuffer& rec,
+                        ImpulseResponse& imp, int ch, int32_t s);
 
 // Sets imp.impulseStart: 30 samples before the first sample (within the 100
 // ahead of the peak) that reaches 5 % of the peak, never below 0. Reads the

@@ -1,6 +1,10 @@
 #include "engine/mls.h"
 
+#include <algorithm>
+
 #include "setup/meas_setup.h"
+
+static_assert(kMaxPlayedPeriods == kMaxAverages + 1, "one settling period and the averaged ones");
 
 // Feedback taps (bit numbers of the shift register) per order; -1 ends a row.
 const std::array<std::array<int8_t, 4>, 25> mlsTapTable = {{
@@ -103,4 +107,30 @@ void buildMlsTables(const MeasSetup& setup, MlsTables& t) {
     t.playBuffer[2 * frame] = t.mlsSamples[j];
     t.playBuffer[2 * frame + 1] = t.mlsSamples[j];
   }
+
+  // Averaged playback: the same lead, then the period again and again without
+  // a gap, so that after the first period the system is in steady state.
+  int16_t* out = t.repeatedPlayBuffer.data();
+  out = std::fill_n(out, 2 * kPlayLeadFrames, int16_t{0});
+  for (int k = 0; k < kMaxPlayedPeriods && period > 0; ++k) {
+    for (int32_t j = 0; j < period; ++j) {
+      *out++ = t.mlsSamples[j];
+      *out++ = t.mlsSamples[j];
+    }
+  }
+  std::fill(out, t.repeatedPlayBuffer.data() + t.repeatedPlayBuffer.size(), int16_t{0});
+}
+
+int32_t averagedPeriods(const MeasSetup& setup) {
+  return std::clamp(setup.averages, 1, kMaxAverages);
+}
+
+int32_t playedFrames(const MeasSetup& setup) {
+  const int32_t n = averagedPeriods(setup);
+  if (n < 2) return setup.mlsSize;
+  return (n + 1) * std::max(0, setup.mlsSize - 1);
+}
+
+int16_t* playData(MlsTables& t, const MeasSetup& setup) {
+  return averagedPeriods(setup) < 2 ? t.playBuffer.data() : t.repeatedPlayBuffer.data();
 }

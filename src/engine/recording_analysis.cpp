@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/deconvolution.h"
+#include "engine/mls.h"
 #include "setup/meas_setup.h"
 
 namespace {
@@ -68,10 +69,10 @@ RecordingLevels measureRecording(MeasSetup& s, const RecBuffer& rec) {
   s.delaySamples = std::max(kMinMarginFrames, s.sampleRate / 10) + out.onset;
   out.startFrame = std::max(0, out.onset + kLeadFrames - kStartFrameLead);
 
-  // Peaks over the sequence and the new margin; frames past the buffer read 0
-  // and cannot raise a peak that starts at 1.
+  // Peaks over every played period and the new margin; frames past the
+  // buffer read 0 and cannot raise a peak that starts at 1.
   const int64_t peakEnd = std::min<int64_t>(
-      static_cast<int64_t>(s.mlsSize) + s.delaySamples + kLeadFrames, kRecCapacityFrames);
+      static_cast<int64_t>(playedFrames(s)) + s.delaySamples + kLeadFrames, kRecCapacityFrames);
   for (int64_t f = out.startFrame; f < peakEnd; ++f) {
     out.peak[0] = std::max(out.peak[0], std::fabs(static_cast<double>(rec.at(f, 0))));
     out.peak[1] = std::max(out.peak[1], std::fabs(static_cast<double>(rec.at(f, 1))));

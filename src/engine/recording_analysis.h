@@ -37,8 +37,9 @@ int detectionChannel(const MeasSetup& setup);
 int32_t findOnset(const RecBuffer& rec, int ch, int32_t length);
 
 // Where the sequence arrives in the recording and how loud it is: onset on
-// the detection channel; new setup.delaySamples = max(2000, sampleRate / 10)
-// + onset; start frame onset + 1900; peaks of both channels from the start
-// frame up to mlsSize + delaySamples + 2000 (the new margin). Allocates
-// nothing.
+// the detection channel (the envelope covers mlsSize + delaySamples + 2000
+// frames, however many periods were played); new setup.delaySamples =
+// max(2000, sampleRate / 10) + onset; start frame onset + 1900; peaks of both
+// channels from the start frame up to playedFrames + delaySamples + 2000 (all
+// played periods and the new margin). Allocates nothing.
 RecordingLevels measureRecording(MeasSetup& setup, const RecBuffer& rec);

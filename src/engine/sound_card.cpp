@@ -6,9 +6,21 @@
 #include "engine/mls.h"
 #include "setup/meas_setup.h"
 
+// The longest recording, 33 periods of order 15 and the largest margin, fits
+// the recording buffer, and its input buffers fit the headers.
+static_assert(kPlayLeadFrames + kMaxPlayedPeriods * (kMlsCapacity - 1) + kMaxDelayFrames <=
+              kRecCapacityFrames);
+static_assert(kPlayLeadFrames + kMlsCapacity + kMaxDelayFrames <= kRecCapacityFrames);
+static_assert(4 * static_cast<int64_t>(kRecCapacityFrames) / kInBufferBytes + 1 <= kInHeaderCount);
+
 int32_t recordingFrames(const MeasSetup& setup) {
   const int32_t delay = std::clamp(setup.delaySamples, 0, kMaxDelayFrames);
-  return setup.mlsSize + delay + kPlayLeadFrames;
+  return playedFrames(setup) + delay + kPlayLeadFrames;
+}
+
+double runSeconds(const MeasSetup& setup) {
+  if (setup.sampleRate <= 0) return 0.0;
+  return static_cast<double>(recordingFrames(setup)) / setup.sampleRate;
 }
 
 int32_t inputBufferCount(int32_t bytes) { return bytes / kInBufferBytes + 1; }
@@ -115,8 +127,9 @@ void SoundCard::startRecording() {
   }
 
   WaveHeader& out = sc.outHeader;
-  out.data = ctx_.mls.playBuffer.data();
-  out.lengthBytes = static_cast<uint32_t>(4 * (ctx_.setup.mlsSize + kPlayLeadFrames));
+  // One period, or the settling period and the averaged ones back to back.
+  out.data = playData(ctx_.mls, ctx_.setup);
+  out.lengthBytes = static_cast<uint32_t>(4 * (playedFrames(ctx_.setup) + kPlayLeadFrames));
   out.flags = 0;
   out.user = 0;
   WaveResult r = audio_.prepare(sc.hWaveOut, out);

@@ -18,10 +18,16 @@ inline constexpr int32_t kInBufferBytes = 200000;   // size of every input buffe
 inline constexpr int32_t kMaxDelayFrames = 100000;  // cap on delaySamples in the recording length
 inline constexpr int32_t kPrimingBytes = 4000;      // silent head of the playback used to prime
 
-// Frames recorded in one run: min(mlsSize + delaySamples, mlsSize + 100000)
-// + 2000. A negative delaySamples (only from a damaged file) counts as 0, so
-// the result always lies in [mlsSize + 2000, mlsSize + 102000].
+// Frames recorded in one run: the played sequence (playedFrames: mlsSize for
+// a single period, (averages + 1)(mlsSize - 1) when averaging) plus
+// min(delaySamples, 100000) plus 2000. A negative delaySamples (only from a
+// damaged file) counts as 0, so for a single period the result always lies in
+// [mlsSize + 2000, mlsSize + 102000], and never beyond kRecCapacityFrames.
 int32_t recordingFrames(const MeasSetup& setup);
+
+// How long a run's recording lasts for the current settings, in seconds:
+// recordingFrames / sampleRate (0 without a rate).
+double runSeconds(const MeasSetup& setup);
 
 // Number of input buffers for a recording of `bytes`: bytes / 200000 + 1. The
 // last buffer takes bytes mod 200000 and is 0 bytes long for an exact multiple.

@@ -119,7 +119,8 @@ TEST(Deconvolution, DcOffsetLeavesTheKnownResidue) {
 
 TEST(Deconvolution, ShorterMeasurementClearsWhatALongerOneLeft) {
   Rig rig(15);
-  for (int f = 0; f < kRecCapacityFrames; ++f) rig.put(f, 0, (f * 7919) % 2000 - 1000);
+  for (int f = 0; f < kRecCapacityFrames; ++f)
+    rig.put(f, 0, static_cast<int>((int64_t{f} * 7919) % 2000) - 1000);
   deconvolveChannel(rig.setup, *rig.tables, *rig.rec, *rig.imp, 0, 0);
   rig.imp->x[0][50000] = 123.0;  // beyond every period: never touched
   rig.setOrder(12);
@@ -192,6 +193,9 @@ TEST(Deconvolution, AllocatesNothing) {
   deconvolveChannel(rig.setup, *rig.tables, *rig.rec, *rig.imp, 0, 2000);
   deconvolveChannel(rig.setup, *rig.tables, *rig.rec, *rig.imp, 1, 2000);
   findImpulseStart(rig.setup, *rig.imp);
+  rig.setup.averages = 32;
+  deconvolveAveraged(rig.setup, *rig.tables, *rig.rec, *rig.imp, 0, 2000);
+  deconvolveAveraged(rig.setup, *rig.tables, *rig.rec, *rig.imp, 1, 2000);
   EXPECT_EQ(allocationCount(), before);
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "setup/meas_setup.h"
 
@@ -114,6 +115,60 @@ TEST(Mls, PlayBufferHoldsOnePeriodAfterTheLeadIn) {
       ASSERT_EQ(r, 0) << f;
     }
   }
+}
+
+// The averaged playback: the lead, then the period again and again without a
+// gap, 33 times, then silence; order 15 first, so nothing of it may remain.
+TEST(Mls, RepeatedPlayBufferHoldsThePeriodBackToBack) {
+  MeasSetup s;
+  auto t = std::make_unique<MlsTables>();
+  s.setMlsOrder(3);
+  buildMlsTables(s, *t);
+  s.setMlsOrder(0);
+  buildMlsTables(s, *t);
+  const int period = 4095;
+  const int end = 2000 + 33 * period;  // 137135
+  for (int f = 0; f < kRepeatedPlayFrames; ++f) {
+    const int16_t l = t->repeatedPlayBuffer[2 * f], r = t->repeatedPlayBuffer[2 * f + 1];
+    if (f >= 2000 && f < end) {
+      ASSERT_EQ(l, t->mlsSamples[(f - 2000) % period]) << f;
+      ASSERT_EQ(r, l) << f;
+    } else {
+      ASSERT_EQ(l, 0) << f;
+      ASSERT_EQ(r, 0) << f;
+    }
+  }
+  // The longest run of periods fills the buffer exactly.
+  EXPECT_EQ(kRepeatedPlayFrames, 2000 + 33 * 32767);
+}
+
+// What is played for each number of averages: one period and a silent frame
+// from playBuffer, or averages + 1 whole periods from repeatedPlayBuffer. Out
+// of range values (a damaged file) are held to 1 .. 32.
+TEST(Mls, PlayedLengthFollowsTheAverages) {
+  MeasSetup s;
+  s.setMlsOrder(0);  // 4096
+  auto t = std::make_unique<MlsTables>();
+  struct Case {
+    int averages, periods, frames;
+    bool repeated;
+  };
+  const std::vector<Case> cases = {
+      {1, 1, 4096, false},   {0, 1, 4096, false},   {-7, 1, 4096, false},
+      {2, 2, 12285, true},   {4, 4, 20475, true},   {8, 8, 36855, true},
+      {16, 16, 69615, true}, {32, 32, 135135, true}, {64, 32, 135135, true},
+  };
+  for (const Case& c : cases) {
+    s.averages = c.averages;
+    EXPECT_EQ(averagedPeriods(s), c.periods) << c.averages;
+    EXPECT_EQ(playedFrames(s), c.frames) << c.averages;
+    EXPECT_EQ(playData(*t, s), c.repeated ? t->repeatedPlayBuffer.data() : t->playBuffer.data())
+        << c.averages;
+  }
+  s.setMlsOrder(3);
+  s.averages = 32;
+  EXPECT_EQ(playedFrames(s), 33 * 32767);
+  EXPECT_LE(2000 + playedFrames(s), kRepeatedPlayFrames);
 }
 
 }  // namespace

@@ -135,6 +135,32 @@ TEST(RecordingAnalysis, PeaksRunFromTheStartFrameToTheEndOfTheNewMargin) {
   EXPECT_EQ(lv.peak[1], 20000.0);
 }
 
+// An averaged run's peaks cover every played period: a silent reference
+// input (the right one, in two-channel mode; its spikes below lie past the
+// onset search's 4096 + 8820 + 2000 frames) gives onset 0, start frame 1900
+// and delaySamples 4410 at 44100; with 4 averages of
+// order 12 the peaks run up to 5 x 4095 + 4410 + 2000 - 1 = 26884, with a
+// single period up to 4096 + 4410 + 2000 - 1 = 10505.
+TEST(RecordingAnalysis, AveragedPeaksCoverEveryPlayedPeriod) {
+  for (int averages : {4, 1}) {
+    SCOPED_TRACE(averages);
+    Rig rig(12, 6);
+    rig.st->recBuffer.samples.fill(0);
+    rig.st->setup.averages = averages;
+    rig.st->setup.twoChannel = true;
+    rig.put(10505, 0, 1000);   // the last frame of a single period's span
+    rig.put(10506, 0, 3000);   // past it, within the averaged span
+    rig.put(26884, 1, -20000); // the last frame of the averaged span
+    rig.put(26885, 1, 32767);  // past every span
+    const RecordingLevels lv = measureRecording(rig.st->setup, rig.st->recBuffer);
+    ASSERT_EQ(lv.onset, 0);
+    ASSERT_EQ(rig.st->setup.delaySamples, 4410);
+    EXPECT_EQ(lv.startFrame, 1900);
+    EXPECT_EQ(lv.peak[0], averages == 4 ? 3000.0 : 1000.0);
+    EXPECT_EQ(lv.peak[1], averages == 4 ? 20000.0 : 1.0);
+  }
+}
+
 TEST(RecordingAnalysis, DetectionChannelFollowsTheMode) {
   // Left arrives after 480 frames, right after 100: the onset tells which one was used.
   struct Case {

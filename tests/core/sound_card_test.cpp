@@ -62,7 +62,7 @@ TEST(SoundCardRecording, BufferLengthsAndPlacement) {
       // 32768 + 19200 + 2000 = 53968 frames = 215872 bytes.
       {15, 96000, 19200, 53968, {200000, 15872}},
       // The delay is capped at 100000: 32768 + 102000 = 134768 frames =
-      // 539072 bytes, exactly the capacity of the recording.
+      // 539072 bytes, the longest recording of a single period.
       {15, 96000, 150000, 134768, {200000, 200000, 139072}},
       {15, 96000, 100000, 134768, {200000, 200000, 139072}},
       // 4096 + 43904 + 2000 = 50000 frames = 200000 bytes: an empty last buffer.
@@ -99,6 +99,69 @@ TEST(SoundCardRecording, BufferLengthsAndPlacement) {
       EXPECT_EQ(queued[j].header, &rig.sc().inHeaders[j]);
     }
   }
+}
+
+// An averaged run plays averages + 1 periods after the lead and records them
+// all and the margin: frames = (N + 1)(2^n - 1) + min(delay, 100000) + 2000,
+// worked out by hand below; the playback is 4 x (2000 + (N + 1)(2^n - 1))
+// bytes of the repeated buffer.
+TEST(SoundCardRecording, AveragedRunPlaysAndRecordsEveryPeriod) {
+  struct Case {
+    int order, rate, delay, averages;
+    int frames;
+    uint32_t playBytes;
+    std::vector<uint32_t> lengths;
+    double seconds;
+  };
+  // `full` buffers of 200000 bytes and the remainder.
+  auto buffers = [](int full, uint32_t last) {
+    std::vector<uint32_t> v(static_cast<size_t>(full), 200000u);
+    v.push_back(last);
+    return v;
+  };
+  const std::vector<Case> cases = {
+      // 5 x 4095 = 20475; + 8820 + 2000 = 31295 frames = 125180 bytes.
+      {12, 44100, 8820, 4, 31295, 4 * 22475, {125180}, 31295.0 / 44100},
+      // 3 x 8191 = 24573; + 4800 + 2000 = 31373 frames.
+      {13, 48000, 4800, 2, 31373, 4 * 26573, {125492}, 31373.0 / 48000},
+      // 33 x 32767 = 1081311; + 5279 + 2000 = 1088590 frames = 4354360
+      // bytes: 21 buffers of 200000 and 154360.
+      {15, 48000, 5279, 32, 1088590, 4 * 1083311, buffers(21, 154360), 1088590.0 / 48000},
+      // The longest recording of all: 1081311 + 102000 = 1183311 frames =
+      // 4733244 bytes, the recording's capacity: 23 buffers and 133244.
+      {15, 96000, 150000, 32, 1183311, 4 * 1083311, buffers(23, 133244), 1183311.0 / 96000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frames);
+    Rig rig;
+    rig.configure(c.order, c.rate, c.delay);
+    rig.state->setup.averages = c.averages;
+    EXPECT_EQ(recordingFrames(rig.state->setup), c.frames);
+    EXPECT_DOUBLE_EQ(runSeconds(rig.state->setup), c.seconds);
+    EXPECT_LE(c.frames, kRecCapacityFrames);
+
+    rig.openAndStart();
+    const std::vector<Call> queued = rig.queuedInputs();
+    ASSERT_EQ(queued.size(), c.lengths.size());
+    for (size_t j = 0; j < queued.size(); ++j) {
+      EXPECT_EQ(queued[j].lengthBytes, c.lengths[j]) << j;
+      EXPECT_EQ(queued[j].data, rig.rec(static_cast<int>(j) * 200000)) << j;
+    }
+    const Call& play = rig.audio.calls.back();
+    EXPECT_EQ(play.op, Op::write);
+    EXPECT_EQ(play.lengthBytes, c.playBytes);
+    EXPECT_EQ(play.data, rig.state->mls.repeatedPlayBuffer.data());
+  }
+  // Back to a single period: the single buffer again, the time of one period.
+  Rig rig;
+  rig.configure(12, 44100, 8820);
+  rig.state->setup.averages = 1;
+  EXPECT_DOUBLE_EQ(runSeconds(rig.state->setup), (4096 + 8820 + 2000) / 44100.0);
+  rig.openAndStart();
+  EXPECT_EQ(rig.audio.calls.back().lengthBytes, 4u * (4096 + 2000));
+  EXPECT_EQ(rig.audio.calls.back().data, rig.state->mls.playBuffer.data());
+  rig.state->setup.sampleRate = 0;
+  EXPECT_EQ(runSeconds(rig.state->setup), 0.0);
 }
 
 TEST(SoundCardRecording, OpensPrimesAndQueuesInTheDeviceOrder) {
