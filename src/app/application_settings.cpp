@@ -9,6 +9,7 @@
 #include "app/curve_ops.h"
 #include "app/slot_ops.h"
 #include "app/view_state.h"
+#include "display/curve_drawing.h"
 #include "engine/mls.h"
 
 ViewState Application::viewState(bool showChVisibleNow) {
@@ -167,7 +168,11 @@ void Application::settingChanged(uint32_t code) {
     g.computeMergeWeights(s.setup.freqGrid);
   }
   if (code == ncMergeApply) {
-    // The weighted combination becomes the current response.
+    // The weighted combination becomes the current response; it holds real
+    // points only as far as both its parts do.
+    const int32_t storedRate = storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot);
+    if (storedRate > 0 && (s.setup.responseRate <= 0 || storedRate < s.setup.responseRate))
+      s.setup.responseRate = storedRate;
     if (s.setup.impedanceMode != 0) {
       prepareImpedanceCurves(s, true);
     } else {

@@ -69,14 +69,14 @@ struct CurveStyle {
   Rgb palePassColour;  // both whole curves in the pale pass
 };
 
-// Polyline through the selected points: the first drawn point is a move and
-// a line to itself, every later one a line. Points with no defined position
-// (NaN) are skipped like unselected ones.
+// Polyline through the selected points among the first `end`: the first
+// drawn point is a move and a line to itself, every later one a line. Points
+// with no defined position (NaN) are skipped like unselected ones.
 template <class ToY>
 void drawCurve(Canvas& c, const std::array<double, kGridPoints>& xs, const RealCurve& freqs,
-               double transitionFreq, Points points, const RealCurve& values, ToY toY) {
+               double transitionFreq, Points points, int end, const RealCurve& values, ToY toY) {
   bool started = false;
-  for (int j = 0; j < kGridPoints; ++j) {
+  for (int j = 0; j < end; ++j) {
     if (points == Points::belowTransition && !(freqs[j] < transitionFreq)) continue;
     if (points == Points::aboveTransition && !(freqs[j] > transitionFreq)) continue;
     const double y = toY(values[j]);
@@ -110,11 +110,21 @@ void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& sty
   };
   const double tf = in.merge.transitionFreq;
 
+  // Above half its rate a curve holds copies of its last measured point, not
+  // a measurement, so each curve stops at its own last measured point; the
+  // sum is measured only where both parts are. The calibration curves belong
+  // to the current rate.
+  const int32_t rate0 = in.calibrationView ? s.sampleRate : s.responseRate;
+  const int32_t rate1 = in.calibrationView ? s.sampleRate : in.merge.storedRate;
+  const int ends[2] = {measuredGridPoints(s.freqGrid, rate0),
+                       measuredGridPoints(s.freqGrid, rate1)};
+  const int sumEnd = std::min(ends[0], ends[1]);
+
   for (int pass = style.passes - 1; pass >= 0; --pass) {
     if (pass == 0 && style.phaseLayer) {
       c.setPen({colourRed, PenStyle::dotted, 1});
       for (int k = 0; k < style.curves; ++k)
-        drawCurve(c, xs, s.freqGrid, tf, mainPoints(k), phase[k], phaseY);
+        drawCurve(c, xs, s.freqGrid, tf, mainPoints(k), ends[k], phase[k], phaseY);
     }
     for (int k = 0; k < style.curves; ++k) {
       Points points = Points::all;
@@ -126,16 +136,29 @@ void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& sty
         c.setPen(penSolidBlack);
         points = mainPoints(k);
       }
-      drawCurve(c, xs, s.freqGrid, tf, points, mag[k], magY);
+      drawCurve(c, xs, s.freqGrid, tf, points, ends[k], mag[k], magY);
     }
   }
   if (style.sum) {
     c.setPen({colourBlack, PenStyle::solid, 3});
-    drawCurve(c, xs, s.freqGrid, tf, Points::all, sum, magY);
+    drawCurve(c, xs, s.freqGrid, tf, Points::all, sumEnd, sum, magY);
   }
 }
 
 }  // namespace
+
+int measuredGridPoints(const RealCurve& freqGrid, int32_t rate) {
+  if (rate <= 0) return kGridPoints;
+  const double half = rate / 2.0;
+  const auto first = std::lower_bound(freqGrid.begin(), freqGrid.end(), half);
+  return static_cast<int>(first - freqGrid.begin());
+}
+
+int32_t storedCurveRate(const MeasSetup& live, std::span<const MeasSetup> slots,
+                        int32_t storedSlot) {
+  const bool slotValid = storedSlot >= 0 && static_cast<size_t>(storedSlot) < slots.size();
+  return slotValid ? slots[static_cast<size_t>(storedSlot)].responseRate : live.responseRate;
+}
 
 void drawTimeGraph(const GraphInputs& in, Canvas& c) {
   const MeasSetup& s = in.setup;

@@ -2,6 +2,8 @@
 // What the graphs are drawn from: read-only views of the settings, the display
 // curves and the impulse response, plus the run flags and merge choices.
 
+#include <cstdint>
+
 #include "analysis/curves.h"
 #include "engine/deconvolution.h"
 #include "setup/meas_setup.h"
@@ -11,8 +13,15 @@ struct CurveDrawOptions {
   bool mergeShown = false;        // the Merge/Add page is shown: two curves
   bool addMode = false;           // false: Merge, true: Add
   double transitionFreq = 500.0;  // Hz; curve 0 is shown below it, curve 1 above
+  // Hz curve 1 (the stored part) was measured at, as its record's
+  // responseRate; 0 draws it to the end of the grid.
+  int32_t storedRate = 0;
 };
 
+// Grid points at and above half the rate a curve was measured at carry no
+// measurement and are not drawn: curve 0 stops by setup.responseRate, curve 1
+// by merge.storedRate, the Add sum by the lower of the two, and both
+// calibration curves by setup.sampleRate. A rate of 0 sets no limit.
 struct GraphInputs {
   const MeasSetup& setup;          // the live record
   const DisplayCurves& curves;     // including dBTop

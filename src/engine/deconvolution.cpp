@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/sound_card.h"
 #include "setup/meas_setup.h"
 
 void hadamardTransform(double* a, int32_t n) {
@@ -33,6 +34,9 @@ void deconvolveMls(double* x, int32_t order, const MlsTables& tables, double* wo
   for (int32_t i = 0; i < period; ++i) x[i] = work[tables.outputPerm[i]] - sum;
 }
 
+// Frames of the leading silence the offset is measured on.
+constexpr int32_t kOffsetFrames = 1000;
+
 void deconvolveChannel(const MeasSetup& setup, const MlsTables& tables, const RecBuffer& rec,
                        ImpulseResponse& imp, int ch, int32_t s) {
   double* x = imp.x[ch].data();
@@ -41,9 +45,26 @@ void deconvolveChannel(const MeasSetup& setup, const MlsTables& tables, const Re
 
   // Fold the tail that arrived after the single played period back onto it:
   // the linear response of one period becomes the circular response.
-  for (int32_t m = 0; m < size; ++m) {
-    const int64_t f = static_cast<int64_t>(s) + m;
-    x[m] = static_cast<double>(rec.at(f, ch)) + static_cast<double>(rec.at(f + period, ch));
+  if (!setup.exactEvaluation) {
+    for (int32_t m = 0; m < size; ++m) {
+      const int64_t f = static_cast<int64_t>(s) + m;
+      x[m] = static_cast<double>(rec.at(f, ch)) + static_cast<double>(rec.at(f + period, ch));
+    }
+  } else {
+    // The most exact results take the card's offset, measured on the silence
+    // that leads the recording, out of every recorded frame first. Left in,
+    // it ends in a step where the recording ends and the fold reads zeros,
+    // and a long window gathers what the step leaves at low frequencies.
+    const int32_t lead = std::clamp(s, 1, kOffsetFrames);
+    double offset = 0.0;
+    for (int32_t f = 0; f < lead; ++f) offset += rec.at(f, ch);
+    offset /= lead;
+    const int64_t end = recordingFrames(setup);
+    const auto at = [&](int64_t f) { return f < end ? rec.at(f, ch) - offset : 0.0; };
+    for (int32_t m = 0; m < size; ++m) {
+      const int64_t f = static_cast<int64_t>(s) + m;
+      x[m] = at(f) + at(f + period);
+    }
   }
 
   deconvolveMls(x, setup.mlsOrder, tables, imp.fhtWork.data());

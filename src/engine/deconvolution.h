@@ -47,7 +47,9 @@ void hadamardTransform(double* a, int32_t n);
 // response with the sequence of `tables`. work holds 2^order values.
 void deconvolveMls(double* x, int32_t order, const MlsTables& tables, double* work);
 
-// Folds channel ch of the recording from start frame s onto one period,
+// Folds channel ch of the recording from start frame s onto one period
+// (with setup.exactEvaluation, after taking the offset measured on the
+// recording's first 1000 frames out of every recorded frame),
 // deconvolves it into imp.x[ch], removes the offset measured on the second
 // half, and zeroes everything past the period up to the largest period, so no
 // sample of an earlier, longer measurement survives.

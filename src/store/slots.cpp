@@ -8,6 +8,9 @@ void copySlotFields(const MeasSetup& src, MeasSetup& dst) {
   dst.impedanceMode = src.impedanceMode;
   dst.autoscaleOffset = src.autoscaleOffset;
   dst.response = src.response;
+  // The rate travels with the response: it decides up to where the curve
+  // holds a measurement, whatever the live rate is when it is shown again.
+  dst.responseRate = src.responseRate;
   // A title that lost its terminator is cut rather than read past its end.
   const size_t len = strnlen(src.title, kTitleCapacity - 1);
   std::memmove(dst.title, src.title, len);

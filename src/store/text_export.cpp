@@ -27,8 +27,12 @@ std::string exportText(const MeasSetup& setup, const DisplayCurves& curves) {
   std::string out;
   out.reserve(32 * (kGridPoints + 1));
   appendLine(out, "%7s \t%8s \t%8s\r\n", "Freq", "Mag", "Phase");
+  // From half the rate up the curve only repeats its last measured point;
+  // writing those lines would hand a reader values nobody measured.
+  const double limit = setup.responseRate > 0 ? setup.responseRate / 2.0 : 0.0;
   for (int j = 0; j < kGridPoints; ++j) {
     const double f = setup.freqGrid[j];
+    if (limit > 0.0 && f >= limit) break;
     if (f < setup.freqLow || f > setup.freqHigh) continue;
     appendLine(out, "%8.2f \t%8.1f \t%8.1f\r\n", f, mag[j], phase[j]);
   }

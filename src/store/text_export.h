@@ -1,7 +1,7 @@
 #pragma once
 // The export of the shown frequency response as a text file: a header line
 // and one line of frequency, magnitude and phase per grid point inside the
-// shown frequency range.
+// shown frequency range that holds a measurement.
 
 #include <cstdint>
 #include <string>
@@ -12,11 +12,12 @@ class Dialogs;
 struct MeasSetup;
 
 // The whole file: the header "%7s \t%8s \t%8s" of Freq, Mag and Phase, then
-// for every grid point j with freqLow <= freqGrid[j] <= freqHigh, in
-// ascending order, "%8.2f \t%8.1f \t%8.1f" of the frequency, the level and
-// the phase of curve 0: splMag/splPhase in SPL mode, zMag/zPhase in
-// impedance mode. Every line ends in CR LF. Numbers wider than their field
-// are written in full. An empty range gives the header alone.
+// for every grid point j with freqLow <= freqGrid[j] <= freqHigh and, when
+// responseRate is not 0, freqGrid[j] < responseRate / 2, in ascending order,
+// "%8.2f \t%8.1f \t%8.1f" of the frequency, the level and the phase of
+// curve 0: splMag/splPhase in SPL mode, zMag/zPhase in impedance mode.
+// Every line ends in CR LF. Numbers wider than their field are written in
+// full. An empty range gives the header alone.
 std::string exportText(const MeasSetup& setup, const DisplayCurves& curves);
 
 enum class ExportResult : uint8_t { noMeasurement, cancelled, failed, written };

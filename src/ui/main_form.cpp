@@ -18,6 +18,7 @@
 #include "analysis/curve_prep.h"
 #include "app/curve_ops.h"
 #include "analysis/impedance_curves.h"
+#include "display/curve_drawing.h"
 #include "display/redraw.h"
 #include "engine/mls.h"
 #include "platform/combined_audio.h"
@@ -176,7 +177,8 @@ void TMainForm::redrawGraphs() {
                        s.impulse,
                        s.measurementShown,
                        s.calibrationView,
-                       {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq}};
+                       {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq,
+                        storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot)}};
   const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
   WindowRedrawHooks hooks(s);
   ::redrawGraphs(in, s.calibrationRun, canvases, hooks);

@@ -1,6 +1,6 @@
 // How close the measurements come to the simulator's models with the exact
 // evaluation and long windows, worked out here from the models' formulas:
-// the driver on the impedance jig, and the loopback cable
+// the driver on the impedance jig, the loudspeaker, and the loopback cable
 // measured against its own calibration at any Length.
 
 #include <gtest/gtest.h>
@@ -74,10 +74,47 @@ Cx driverZ(double f) {
   return re + jw * le + res * x / (1.0 - (w / ws) * (w / ws) + x);
 }
 
+// The loudspeaker: 0.5 x a high-pass at 60 Hz (Q 0.8) x a low-pass at
+// 12 kHz (Q 0.707), both the cookbook biquads, the low-pass only where
+// 12 kHz lies below 0.45 x the rate.
+Cx biquad(double f0, double q, bool highPass, double f, double rate) {
+  const double w0 = 2.0 * kPi * f0 / rate, alpha = std::sin(w0) / (2.0 * q), c = std::cos(w0);
+  const double b0 = highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
+  const double b1 = highPass ? -(1.0 + c) : 1.0 - c;
+  const Cx z1 = std::polar(1.0, -2.0 * kPi * f / rate);
+  return (b0 + b1 * z1 + b0 * z1 * z1) / ((1.0 + alpha) + (-2.0 * c) * z1 + (1.0 - alpha) * z1 * z1);
+}
+Cx speaker(double f, double rate) {
+  Cx h = 0.5 * biquad(60.0, 0.8, true, f, rate);
+  if (12000.0 < 0.45 * rate) h *= biquad(12000.0, 0.707, false, f, rate);
+  return h;
+}
+
+TEST(Accuracy, LoudspeakerLevelWithTheExactEvaluationAndALongWindow) {
+  for (int32_t rate : {44100, 48000, 96000, 192000}) {
+    SCOPED_TRACE(rate);
+    Bench b(rate);
+    b.s.setup.exactEvaluation = true;
+    b.s.setup.windowShape = kWindowFlatHann;
+    b.s.setup.winLength = 32767;
+    b.run(true, SimAudio::kInputLoopback);
+    b.run(false, SimAudio::kInputLoudspeaker);
+    const MeasSetup& m = b.s.setup;
+    double worst = 0.0, worstAt = 0.0;
+    for (int i = 0; i < kGridPoints; ++i) {
+      const double f = m.freqGrid[i];
+      if (f < 20.0 || f > 10000.0) continue;
+      const double error = 20.0 * std::log10(abs(m.response[i]) / std::abs(speaker(f, rate)));
+      if (std::fabs(error) > std::fabs(worst)) worst = error, worstAt = f;
+    }
+    EXPECT_LT(std::fabs(worst), 0.02) << worst << " dB at " << worstAt << " Hz";
+  }
+}
+
 // With the exact evaluation and the flat window. The quarter cosine tapers
 // the driver's ringing on the right input but not the jig's drive on the
-// left one and reads 1.2 % low; the flat window leaves 0.33 % at most, so the
-// bound here is 0.4 %.
+// left one and reads 1.2 % low; the flat window's fall leaves 0.31 % at
+// 42 Hz at 192 kHz (under 0.3 % at the other rates), so the bound is 0.35 %.
 TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
   for (int32_t rate : {44100, 48000, 96000, 192000}) {
     SCOPED_TRACE(rate);
@@ -89,19 +126,19 @@ TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
     b.run(false, SimAudio::kInputJig);
     const MeasSetup& m = b.s.setup;
     int peakAt = 0, modelPeakAt = 0;
-    double worst = 0.0;
+    double worst = 0.0, worstAt = 0.0;
     for (int i = 0; i < kGridPoints; ++i) {
       const double f = m.freqGrid[i];
       if (f < 20.0 || f > 10000.0) continue;
       const double measured = abs(m.response[i]);
       const double model = std::abs(driverZ(f));
-      worst = std::max(worst, std::fabs(measured / model - 1.0));
+      if (std::fabs(measured / model - 1.0) > worst) worst = std::fabs(measured / model - 1.0), worstAt = f;
       if (measured > abs(m.response[peakAt])) peakAt = i;
       if (model > std::abs(driverZ(m.freqGrid[modelPeakAt]))) modelPeakAt = i;
     }
-    EXPECT_LT(worst, 0.004);
+    EXPECT_LT(worst, 0.0035) << "at " << worstAt << " Hz";
     EXPECT_EQ(peakAt, modelPeakAt);
-    EXPECT_NEAR(abs(m.response[peakAt]) / std::abs(driverZ(m.freqGrid[peakAt])), 1.0, 0.004);
+    EXPECT_NEAR(abs(m.response[peakAt]) / std::abs(driverZ(m.freqGrid[peakAt])), 1.0, 0.0035);
     EXPECT_NEAR(m.freqGrid[peakAt], 45.0, 0.2);  // the grid steps 0.4 Hz here
   }
 }

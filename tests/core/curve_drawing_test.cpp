@@ -4,11 +4,23 @@
 // with scale = 297 / peak * 5 / 41; the frequency curves are drawn over
 // 5 Hz .. 50 kHz, where x_j = trunc(553 * j / 999), with levels on
 // y = trunc(233 - (m - (dBTop - range)) * 233 / range).
+//
+// A curve measured at rate R holds data at grid points 5 * 10^(4 j / 999) <
+// R / 2, i.e. j < 999 / 4 * log10(R / 10):
+//   R = 44100: j < 249.75 * log10(4410) = 910.2, last j 910 (22009.7 Hz;
+//              j 911 is 22213.5 Hz), x = trunc(553 * 910 / 999) = trunc(503.73)
+//   R = 96000: j < 249.75 * log10(9600) = 994.6, last j 994 (47747.4 Hz;
+//              j 995 is 48189.7 Hz), x = trunc(553 * 994 / 999) = trunc(550.23)
+//   R = 11:    j < 249.75 * log10(1.1) = 10.3, last j 10 (5.483 Hz)
+// A polyline through points 0..last has last + 2 points (the first is also
+// the move).
 
 #include "display/curve_drawing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -322,12 +334,13 @@ TEST(SplCurveDrawing, AddAndCalibrationViewInRedAndBlue) {
   EXPECT_EQ(s.plot.pen(), penSolidBlack);
 
   // The calibration view: left channel red, right blue, no phase, no sum.
+  // At the default 44100 Hz both end at grid point 910 (see the rate tests).
   s.plot.clear();
   drawSplCurves(s.in(false, true), s.plot);
   lines = polylinesOf(s.plot);
   ASSERT_EQ(lines.size(), 2u);
-  expectCurve(lines[0], kRedSolid, 1001, 93);
-  expectCurve(lines[1], kBlueSolid, 1001, 186);
+  expectCurve(lines[0], kRedSolid, 912, 93);
+  expectCurve(lines[1], kBlueSolid, 912, 186);
 }
 
 TEST(ImpedanceCurves, OneCurveOnlyWhenMeasurementShown) {
@@ -381,6 +394,154 @@ TEST(ImpedanceCurves, UndefinedPointsSkippedAndZeroRunsOffTheBottom) {
   EXPECT_EQ(lines[0].points[300], (Point{165, 116}));  // j = 299: trunc(165.63)
   EXPECT_EQ(lines[0].points[301].x, 166);              // j = 301 follows directly
   EXPECT_GT(lines[0].points[301].y, 1000);
+}
+
+// Rightmost pixel any line segment on the canvas reaches.
+int rightmostLineX(const RecordingCanvas& c) {
+  int x = -1;
+  for (const CanvasOp& l : linesOf(c)) x = std::max({x, l.x1, l.x2});
+  return x;
+}
+
+TEST(MeasuredRange, GridPointsBelowHalfTheRate) {
+  const MeasSetup s;
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, 0), kGridPoints);  // no measurement: no limit
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, -8000), kGridPoints);
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, 44100), 911);
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, 96000), 995);
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, 11), 11);
+  // Half the rate exactly on grid point 0 (5 Hz): that point is not measured.
+  EXPECT_EQ(measuredGridPoints(s.freqGrid, 10), 0);
+}
+
+// The live curve, magnitude and phase, ends at the last grid point below half
+// its rate however far the shown range goes; without a rate it is whole.
+TEST(MeasuredRange, LiveCurveEndsBelowHalfItsRate) {
+  Scene s;
+  s.fillSpl();
+  s.setup.responseRate = 44100;
+  drawSplCurves(s.in(true), s.plot);
+  auto lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[0], kRedDotted, 912, 57);
+  expectCurve(lines[1], penSolidBlack, 912, 93);
+  EXPECT_EQ(lines[1].points.back(), (Point{503, 93}));
+  EXPECT_EQ(rightmostLineX(s.plot), 503);
+
+  // The live rate is not what limits it: a record measured at 96000 Hz.
+  s.setup.sampleRate = 44100;
+  s.setup.responseRate = 96000;
+  s.plot.clear();
+  drawSplCurves(s.in(true), s.plot);
+  lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[1], penSolidBlack, 996, 93);
+  EXPECT_EQ(rightmostLineX(s.plot), 550);
+
+  // No measured rate (the flat start-up curve): every grid point, to x 553.
+  s.setup.responseRate = 0;
+  s.plot.clear();
+  drawSplCurves(s.in(true), s.plot);
+  lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[1], penSolidBlack, 1001, 93);
+  EXPECT_EQ(rightmostLineX(s.plot), 553);  // j = 999: 553 * 999 / 999
+
+  // Impedance curves stop the same way.
+  Scene z;
+  z.fillImpedance();
+  z.setup.responseRate = 44100;
+  drawImpedanceCurves(z.in(true), z.plot);
+  lines = polylinesOf(z.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[0], kRedDotted, 912, 57);
+  expectCurve(lines[1], penSolidBlack, 912, 116);
+  EXPECT_EQ(rightmostLineX(z.plot), 503);
+}
+
+// In a merge each part ends by its own rate, in the pale pass and in the
+// selected parts alike; the Add sum ends where the first part ends.
+TEST(MeasuredRange, MergePartsAndSumEachByTheirRates) {
+  Scene s;
+  s.fillSpl();
+  s.setup.responseRate = 44100;
+  CurveDrawOptions merge{.mergeShown = true, .addMode = false,
+                         .transitionFreq = s.setup.freqGrid[500], .storedRate = 96000};
+  drawSplCurves(s.in(true, false, merge), s.plot);
+  auto lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 6u);
+  expectCurve(lines[0], kGreySolid, 912, 93);
+  expectCurve(lines[1], kGreySolid, 996, 186);
+  expectCurve(lines[2], kRedDotted, 501, 57);   // j 0..499, below both limits
+  expectCurve(lines[3], kRedDotted, 495, 145);  // j 501..994
+  expectCurve(lines[4], penSolidBlack, 501, 93);
+  expectCurve(lines[5], penSolidBlack, 495, 186);
+  EXPECT_EQ(lines[5].points.back().x, 550);
+
+  // Add: red to 910, blue to 994, the sum only where both are measured. A
+  // stored part without a rate is whole, and the sum follows the live part.
+  for (const auto& [storedRate, bluePoints] : {std::pair{96000, 996u}, std::pair{0, 1001u}}) {
+    merge.addMode = true;
+    merge.storedRate = storedRate;
+    s.plot.clear();
+    drawSplCurves(s.in(true, false, merge), s.plot);
+    lines = polylinesOf(s.plot);
+    ASSERT_EQ(lines.size(), 3u) << storedRate;
+    expectCurve(lines[0], kRedSolid, 912, 93);
+    expectCurve(lines[1], kBlueSolid, bluePoints, 186);
+    expectCurve(lines[2], kSumPen, 912, 46);
+  }
+
+  // Impedance, the live part unmeasured and the stored one at 44100: the sum
+  // ends at 910 with the stored part.
+  Scene z;
+  z.fillImpedance();
+  merge.storedRate = 44100;
+  drawImpedanceCurves(z.in(true, false, merge), z.plot);
+  lines = polylinesOf(z.plot);
+  ASSERT_EQ(lines.size(), 3u);
+  expectCurve(lines[0], kRedSolid, 1001, 116);
+  expectCurve(lines[1], kBlueSolid, 912, 0);
+  expectCurve(lines[2], kSumPen, 912, 233);
+}
+
+// The calibration curves belong to the current sample rate, whatever rate
+// the live response was measured at.
+TEST(MeasuredRange, CalibrationViewEndsByTheCurrentRate) {
+  Scene s;
+  s.fillSpl();
+  s.setup.sampleRate = 96000;
+  s.setup.responseRate = 44100;
+  drawSplCurves(s.in(false, true, {.storedRate = 44100}), s.plot);
+  auto lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[0], kRedSolid, 996, 93);
+  expectCurve(lines[1], kBlueSolid, 996, 186);
+
+  s.setup.sampleRate = 44100;
+  s.setup.responseRate = 96000;
+  s.plot.clear();
+  drawSplCurves(s.in(false, true), s.plot);
+  lines = polylinesOf(s.plot);
+  ASSERT_EQ(lines.size(), 2u);
+  expectCurve(lines[0], kRedSolid, 912, 93);
+  expectCurve(lines[1], kBlueSolid, 912, 186);
+  EXPECT_EQ(rightmostLineX(s.plot), 503);
+}
+
+// Curve 1 of a merge comes from the chosen slot, or from the live record when
+// no slot (-1) or no existing slot is chosen; its rate comes from the same place.
+TEST(MeasuredRange, StoredCurveRateFollowsTheChosenRecord) {
+  MeasSetup live;
+  live.responseRate = 44100;
+  std::array<MeasSetup, 3> slots;
+  slots[0].responseRate = 8000;
+  slots[1].responseRate = 96000;  // slots[2] never stored: 0
+  EXPECT_EQ(storedCurveRate(live, slots, 0), 8000);
+  EXPECT_EQ(storedCurveRate(live, slots, 1), 96000);
+  EXPECT_EQ(storedCurveRate(live, slots, 2), 0);
+  EXPECT_EQ(storedCurveRate(live, slots, -1), 44100);
+  EXPECT_EQ(storedCurveRate(live, slots, 3), 44100);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "analysis/curve_prep.h"
+#include "display/curve_drawing.h"
 #include "app/curve_ops.h"
 #include "app/app_state.h"
 
@@ -57,7 +58,8 @@ TEST(Slots, StoreWithoutValidResponseIsIgnored) {
   for (const MeasSetup& other : s->slots) EXPECT_FALSE(other.hasResponse);
 }
 
-// A store copies the six slot fields and marks the slot; the display settings
+// A store copies the slot fields and marks the slot (the rate: see
+// SlotKeepsTheRateOfItsResponse); the display settings
 // of the slot keep their defaults, and the live record is untouched.
 TEST(Slots, StoreCopiesTheSlotFieldsOnly) {
   auto s = freshState();
@@ -231,6 +233,43 @@ TEST(Slots, StoredSlotFeedsTheMerge) {
   prepareSplCurves(*s, true);
   EXPECT_NEAR(s->setup.response[999].re, 1.0001, 1e-12);
   EXPECT_NEAR(s->setup.response[0].re, 0.5, 1e-12);
+}
+
+// A slot keeps the rate its response was measured at: stored from a 96 kHz
+// measurement it stays 96000 while the live record measures at 44.1 kHz, a
+// recall brings it back to the live record, and a merge draws the slot's
+// curve by it. Curves measured at 96 kHz reach grid point 994 (47747 Hz:
+// j < 999 / 4 * log10(9600) = 994.6).
+TEST(Slots, SlotKeepsTheRateOfItsResponse) {
+  auto s = freshState();
+  s->responseValid = true;
+  s->setup.setSampleRate(10);  // 96000
+  s->setup.responseRate = 96000;
+  ASSERT_TRUE(storeSlot(*s, 4));
+  EXPECT_EQ(s->slots[3].responseRate, 96000);
+  EXPECT_EQ(s->slots[0].responseRate, 0);  // never stored
+
+  s->setup.setSampleRate(6);  // 44100
+  s->setup.responseRate = 44100;
+  EXPECT_EQ(s->slots[3].responseRate, 96000);
+  EXPECT_EQ(storedCurveRate(s->setup, s->slots, 3), 96000);
+  EXPECT_EQ(storedCurveRate(s->setup, s->slots, -1), 44100);
+
+  GainEntrySetup gains;
+  ASSERT_TRUE(recallSlot(*s, 4, gains));
+  EXPECT_EQ(s->setup.responseRate, 96000);
+  EXPECT_EQ(s->setup.sampleRate, 44100);  // the live rate is a setting, not stored
+  EXPECT_EQ(measuredGridPoints(s->setup.freqGrid, s->setup.responseRate), 995);
+
+  // The copy itself, both ways, including a record with no rate.
+  MeasSetup src, dst;
+  src.responseRate = 8000;
+  dst.responseRate = 48000;
+  copySlotFields(src, dst);
+  EXPECT_EQ(dst.responseRate, 8000);
+  src.responseRate = 0;
+  copySlotFields(src, dst);
+  EXPECT_EQ(dst.responseRate, 0);
 }
 
 }  // namespace

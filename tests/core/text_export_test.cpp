@@ -138,3 +138,60 @@ TEST_F(TextExport, ExportThroughTheDialog) {
   EXPECT_EQ(linesOf(text).size(), 750u);
   EXPECT_FALSE(std::filesystem::exists(good + ".tmp"));
 }
+
+// Grid points at and above half the response's rate hold no measurement and
+// are not written. Grid point j is 5 * 10^(4 j / 999) Hz, so j is written
+// only while j < 999 / 4 * log10(rate / 10).
+TEST_F(TextExport, StopsBelowHalfTheResponseRate) {
+  // 8000 Hz: j < 249.75 * log10(800) = 725.05. The default range starts at
+  // j = 151, so the lines are j = 151 .. 725 after the header; j = 725 is
+  // 5 * 10^(2900/999) = 3998.28 Hz, -72.5 dB, 181.25 -> 181.2 degrees
+  // (exact in binary, to even). j = 726 would be 4035.31 Hz.
+  s->setup.responseRate = 8000;
+  std::vector<std::string> lines = linesOf(exportText(s->setup, s->curves));
+  ASSERT_EQ(lines.size(), 1u + 575u);
+  EXPECT_EQ(lines[0], kHeader);
+  EXPECT_EQ(lines[1], "   20.12 \t   -15.1 \t    37.8");
+  EXPECT_EQ(lines.back(), " 3998.28 \t   -72.5 \t   181.2");
+
+  // 44100 Hz over 2000 .. 50000 Hz: from j = 650 (2002.50 Hz; 249.75 *
+  // log10(400) = 649.86) to j = 910 (22009.68 Hz; 249.75 * log10(4410) =
+  // 910.2), -91.0 dB, 227.5 degrees.
+  s->setup.responseRate = 44100;
+  s->setup.freqLow = 2000.0;
+  s->setup.freqHigh = 50000.0;
+  lines = linesOf(exportText(s->setup, s->curves));
+  ASSERT_EQ(lines.size(), 1u + 261u);
+  EXPECT_EQ(lines[1], " 2002.50 \t   -65.0 \t   162.5");
+  EXPECT_EQ(lines.back(), "22009.68 \t   -91.0 \t   227.5");
+
+  // Impedance curves stop at the same point.
+  s->setup.impedanceMode = 1;
+  lines = linesOf(exportText(s->setup, s->curves));
+  ASSERT_EQ(lines.size(), 1u + 261u);
+  EXPECT_EQ(lines.back(), "22009.68 \t  1910.0 \t  -910.0");
+
+  // Half the rate exactly on the lowest grid point (5 Hz): nothing is measured.
+  s->setup.impedanceMode = 0;
+  s->setup.freqLow = 5.0;
+  s->setup.responseRate = 10;
+  EXPECT_EQ(exportText(s->setup, s->curves), std::string(kHeader) + "\r\n");
+}
+
+// The default range 20 Hz .. 20 kHz lies below half of every rate from
+// 44100 Hz up, so those exports are the default one; without a rate (no
+// measurement) the whole range is written.
+TEST_F(TextExport, DefaultRangeUnchangedFromCdRateUp) {
+  for (int32_t rate : {44100, 48000, 96000}) {
+    s->setup.responseRate = rate;
+    const std::vector<std::string> lines = linesOf(exportText(s->setup, s->curves));
+    ASSERT_EQ(lines.size(), 750u) << rate;
+    EXPECT_EQ(lines[749], "19887.02 \t   -89.9 \t   224.8") << rate;
+  }
+  s->setup.responseRate = 0;
+  s->setup.freqLow = 5.0;
+  s->setup.freqHigh = 50000.0;
+  const std::vector<std::string> lines = linesOf(exportText(s->setup, s->curves));
+  ASSERT_EQ(lines.size(), 1001u);
+  EXPECT_EQ(lines[1000], "50000.00 \t   -99.9 \t   249.8");
+}
