@@ -214,10 +214,7 @@ void Application::abortRun(const char* text) {
   endRun(RunOutcome::failed);
 }
 
-double Application::recordingSeconds() const {
-  const MeasSetup& m = state_->setup;
-  return m.sampleRate > 0 ? static_cast<double>(recordingFrames(m)) / m.sampleRate : 0.0;
-}
+double Application::recordingSeconds() const { return runSeconds(state_->setup); }
 
 void Application::beginRun(RunKind kind) {
   outcome_ = RunOutcome::completed;

@@ -94,7 +94,8 @@ class Application {
   void abortRun(const char* text);
   // A run holds the devices (or a delayed start waits for them).
   bool runUnderway() const { return ::runUnderway(*state_, delayPending_); }
-  // The recording length of the next run, in seconds at the current rate.
+  // The length of the next run's recording, in seconds at the current rate
+  // (all its periods when averaging).
   double recordingSeconds() const;
 
   // What the controls show now (computeViewState), with the one change of
@@ -131,6 +132,9 @@ class Application {
   // evaluation at the grid points or FFT bins, and the window's shape; the
   // measured response follows at once.
   void exactEvaluationChanged(bool exact);
+  // The number of periods averaged by the next runs (one of averagesTable);
+  // refused while a run holds the devices.
+  bool averagesChosen(int32_t n);
   void windowShapeChosen(uint8_t shape);
   // The main page shown: Settings (the sound card calibration view),
   // Measure, or Merge/Add (the merge preview).

@@ -126,6 +126,14 @@ void Application::exactEvaluationChanged(bool exact) {
   observer_.redraw();
 }
 
+bool Application::averagesChosen(int32_t n) {
+  if (runUnderway() || std::find(averagesTable.begin(), averagesTable.end(), n) == averagesTable.end())
+    return false;
+  state_->setup.averages = n;
+  observer_.viewStateChanged();
+  return true;
+}
+
 void Application::windowShapeChosen(uint8_t shape) {
   state_->setup.windowShape = shape == kWindowFlatHann ? kWindowFlatHann : kWindowQuarterCosine;
   recomputeResponse();

@@ -207,6 +207,19 @@ std::string applyRange(const std::string& v, CliArgs& a) {
   return "";
 }
 
+std::string applyAverages(const std::string& v, CliArgs& a) {
+  int32_t n = 0;
+  if (readInt(v, n)) {
+    for (int32_t choice : averagesTable) {
+      if (choice == n) {
+        a.settings.averages = n;
+        return "";
+      }
+    }
+  }
+  return "--averages must be 1, 2, 4, 8, 16 or 32, not " + quoted(v);
+}
+
 std::string applyExact(const std::string&, CliArgs& a) {
   a.settings.exactEvaluation = true;
   return "";
@@ -235,7 +248,7 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 18> kOptions = {{
+constexpr std::array<OptionDef, 19> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
@@ -244,6 +257,7 @@ constexpr std::array<OptionDef, 18> kOptions = {{
     {"--order", true, kRunCommands, applyOrder},
     {"--mode", true, kRunCommands, applyMode},
     {"--exact", false, kRunCommands, applyExact},
+    {"--averages", true, kRunCommands, applyAverages},
     {"--window", true, kRunCommands, applyWindow},
     {"--two-channel", false, kMeasureOnly, applyTwoChannel},
     {"--channel", true, kMeasureOnly, applyChannel},
@@ -332,6 +346,8 @@ constexpr const char* kRunOptions =
     "  --order N             MLS order, 12 to 15 (2^N samples)\n"
     "  --mode spl|impedance  SPL response, or impedance through a series resistor\n"
     "  --exact               evaluate every grid point directly, not from FFT bins\n"
+    "  --averages N          periods averaged, 1, 2, 4, 8, 16 or 32 (one more is\n"
+    "                        played first to settle the system); default 1\n"
     "  --window SAMPLES      analysis window length, 100 to 32767 (a calibration\n"
     "                        takes the longest window the sequence allows)\n";
 

@@ -62,6 +62,7 @@ struct CliSettings {
   std::optional<double> freqLow;         // --range, Hz; set together with freqHigh
   std::optional<double> freqHigh;
   std::optional<bool> exactEvaluation;  // --exact: only ever true
+  std::optional<int32_t> averages;      // --averages: one of averagesTable
   std::optional<uint8_t> windowShape;   // --window-shape: kWindowQuarterCosine or kWindowFlatHann
 };
 

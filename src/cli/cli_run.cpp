@@ -157,6 +157,7 @@ void applySettings(const CliSettings& c, AppState& s) {
   if (c.freqLow) m.freqLow = *c.freqLow;
   if (c.freqHigh) m.freqHigh = *c.freqHigh;
   if (c.exactEvaluation) m.exactEvaluation = *c.exactEvaluation;
+  if (c.averages) m.averages = *c.averages;
   if (c.windowShape) m.windowShape = *c.windowShape;
 }
 

@@ -152,6 +152,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   void setBusyCursor(bool busy);
   // The entries that depend on the sample rate, after a change of it.
   void showSampleRate();
+  // The length of the next run, after a change of rate, sequence or averages.
+  void showRunTime();
   // The SPL / Z switch, the device lists and the slot buttons, locked while
   // a run holds the devices.
   void applyRunLocks(bool locked);
@@ -176,6 +178,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   void zSmoothClick(bool checked);
   void exactClick(bool checked);
   void flatWindowClick(bool checked);
+  void averagesChange(int index);
   void SplZChange(int index);
   void minMaxZChange(int index);
   void mainPageChange(int index);
@@ -260,6 +263,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   QCheckBox* delayStart = nullptr;
   QCheckBox* exactEval = nullptr;
   QCheckBox* flatWindow = nullptr;
+  QComboBox* averagesList = nullptr;
+  QLabel* runTime = nullptr;
   TEditNum* winStartms = nullptr;
   TEditNum* winStartcm = nullptr;
   TEditNum* winLengthms = nullptr;

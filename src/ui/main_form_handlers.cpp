@@ -42,6 +42,7 @@ void TMainForm::connectHandlers() {
   connect(zSmooth, &QCheckBox::toggled, this, &TMainForm::zSmoothClick);
   connect(exactEval, &QCheckBox::toggled, this, &TMainForm::exactClick);
   connect(flatWindow, &QCheckBox::toggled, this, &TMainForm::flatWindowClick);
+  connect(averagesList, &QComboBox::activated, this, &TMainForm::averagesChange);
   connect(SplZ, &QTabWidget::currentChanged, this, &TMainForm::SplZChange);
   connect(minZ, &QComboBox::activated, this, &TMainForm::minMaxZChange);
   connect(maxZ, &QComboBox::activated, this, &TMainForm::minMaxZChange);
@@ -76,6 +77,7 @@ void TMainForm::sRateChange(int index) {
 
 void TMainForm::showSampleRate() {
   const MeasSetup& m = state_->setup;
+  showRunTime();
   sRateC->setValue();
   sRateC->setVisible(m.sRateIndex == 0);
 
@@ -93,6 +95,7 @@ void TMainForm::nMLSChange(int index) {
     const QSignalBlocker quiet(nMLS);
     nMLS->setCurrentIndex(state_->setup.mlsOrder - mlsOrderTable.front());
   }
+  showRunTime();
 }
 
 void TMainForm::inDevChange(int index) {
@@ -158,6 +161,16 @@ void TMainForm::twoChModeClick(bool checked) {
 void TMainForm::zSmoothClick(bool checked) { app_->impedanceSmoothChanged(checked); }
 
 void TMainForm::exactClick(bool checked) { app_->exactEvaluationChanged(checked); }
+
+void TMainForm::averagesChange(int index) {
+  if (index >= 0 && index < static_cast<int>(averagesTable.size()) &&
+      app_->averagesChosen(averagesTable[static_cast<size_t>(index)]))
+    return;
+  // A run keeps the periods it began with.
+  const QSignalBlocker quiet(averagesList);
+  for (size_t i = 0; i < averagesTable.size(); ++i)
+    if (averagesTable[i] == state_->setup.averages) averagesList->setCurrentIndex(static_cast<int>(i));
+}
 
 void TMainForm::flatWindowClick(bool checked) {
   app_->windowShapeChosen(checked ? kWindowFlatHann : kWindowQuarterCosine);

@@ -280,10 +280,18 @@ void TMainForm::buildMeasurePage(QWidget* p) {
   cbCycle = checkBox(p, "cbCycle", "Cyclic", 252, 68, 100,
                      "This will enable cyclic (repeated) measurements");
   delayStart = checkBox(p, "delayStart", "Delay start 2s", 252, 90, 100, "Delay measuremet app. 2s");
-  exactEval = checkBox(p, "exactEval", "Exact", 252, 112, 50,
+  exactEval = checkBox(p, "exactEval", "Exact", 252, 109, 50,
                        "Evaluate every frequency point directly from the impulse response");
-  flatWindow = checkBox(p, "flatWindow", "Flat", 304, 112, 48,
+  flatWindow = checkBox(p, "flatWindow", "Flat", 304, 109, 48,
                         "Analysis window flat over the direct sound, then a half-Hann fall");
+  label(p, "AveragesLabel", "Avg", 252, 130);
+  averagesList = comboBox(p, "averagesList", 274, 127, 42,
+                          "Periods averaged; one more is played first to settle the system");
+  averagesList->resize(42, 19);
+  for (int32_t n : averagesTable) averagesList->addItem(QString::number(n));
+  runTime = label(p, "runTime", "", 320, 130);
+  runTime->resize(36, runTime->height());
+  runTime->setToolTip(QStringLiteral("Length of the next run"));
 }
 
 void TMainForm::buildMergePage(QWidget* p) {

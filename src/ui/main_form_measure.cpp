@@ -110,6 +110,7 @@ void TMainForm::Observer::controlsLocked(bool locked) {
 void TMainForm::applyRunLocks(bool locked) {
   const RunLockView r = app_->runLocks(computeViewState(*state_, !showCh->isHidden()), locked);
   SplZ->tabBar()->setEnabled(r.measurementModeEnabled);
+  averagesList->setEnabled(r.measurementModeEnabled);
   inDev->setEnabled(r.devicesEnabled);
   outDev->setEnabled(r.devicesEnabled);
   for (int i = 0; i < kStoreSlots; ++i) {

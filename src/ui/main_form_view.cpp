@@ -126,7 +126,11 @@ void TMainForm::updateViewState() {
     TimeFreqCtrl->setCurrentIndex(1);
   }
 
+  showRunTime();
+
   hidePhase->setVisible(v.hidePhaseVisible);
   unCalibrated->setVisible(v.unCalibratedVisible);
   sRateC->setVisible(v.customRateVisible);
 }
+
+void TMainForm::showRunTime() { runTime->setText(QString::asprintf("%.2f s", app_->recordingSeconds())); }

@@ -102,6 +102,10 @@ TEST(CliArgs, ValuesMapOntoTheProgramsSettings) {
     EXPECT_EQ(measureWith({"--smoothing", smoothing[i]}).args.settings.smoothIndex, i);
   }
   EXPECT_EQ(measureWith({"--mode", "spl"}).args.settings.impedanceMode, 0);
+  for (int n : {1, 2, 4, 8, 16, 32}) EXPECT_EQ(measureWith({"--averages", std::to_string(n)}).args.settings.averages, n);
+  EXPECT_EQ(measureWith({"--window-shape", "flat"}).args.settings.windowShape, kWindowFlatHann);
+  EXPECT_EQ(measureWith({"--window-shape", "cosine"}).args.settings.windowShape, kWindowQuarterCosine);
+  EXPECT_TRUE(*measureWith({"--exact"}).args.settings.exactEvaluation);
   EXPECT_EQ(measureWith({"--channel", "1"}).args.settings.showChannel, 0);
   EXPECT_EQ(measureWith({"--channel", "2"}).args.settings.showChannel, 1);
   for (const Args& edge :
@@ -134,6 +138,9 @@ TEST(CliArgs, MalformedAndOutOfRangeValuesAreRefused) {
       {{"--range", "4-2000"}, "--range must start at 5 to 500 Hz, not 4"},
       {{"--range", "20-60000"}, "--range must end at 2000 to 50000 Hz, not 60000"},
       {{"--range", "20"}, "--range must be LOW-HIGH in Hz, not '20'"},
+      {{"--averages", "3"}, "--averages must be 1, 2, 4, 8, 16 or 32, not '3'"},
+      {{"--averages", "64"}, "--averages must be 1, 2, 4, 8, 16 or 32, not '64'"},
+      {{"--window-shape", "hann"}, "--window-shape must be cosine or flat, not 'hann'"},
       {{"--range", "20-20000-30000"}, "--range must be LOW-HIGH in Hz, not '20-20000-30000'"},
   };
   for (const auto& [extra, error] : cases) {

@@ -123,6 +123,8 @@ TEST(Application, RunLocksWhatItWasStartedWith) {
   EXPECT_EQ(s.setup.impedanceMode, 0);
   EXPECT_FALSE(r.app.storeClicked(1));
   EXPECT_FALSE(r.app.recallClicked(1));
+  EXPECT_FALSE(r.app.averagesChosen(4));
+  EXPECT_EQ(s.setup.averages, 1);
 
   r.pump();
   ASSERT_FALSE(r.app.runUnderway());
@@ -134,6 +136,11 @@ TEST(Application, RunLocksWhatItWasStartedWith) {
   EXPECT_EQ(s.setup.sampleRate, 48000);
   EXPECT_TRUE(r.app.measurementModeChosen(true));
   EXPECT_EQ(s.setup.impedanceMode, 1);
+  EXPECT_FALSE(r.app.averagesChosen(3));  // not a choice
+  EXPECT_TRUE(r.app.averagesChosen(4));
+  // 48000 Hz, order 12 after a run: 5 periods of 4095, the margin
+  // max(2000, 4800) + onset, 2000 more.
+  EXPECT_NEAR(r.app.recordingSeconds(), (5.0 * 4095 + s.setup.delaySamples + 2000) / 48000.0, 1e-12);
 }
 
 // Given up on by its front end, a run closes the devices and ends failed.
