@@ -19,7 +19,7 @@ static_assert(kCalFileSize == kCalMicOffset + kGridPoints * 16);
 // damaged file leaves the tables as they were.
 bool calTableSound(const uint8_t* data, size_t size) {
   ByteReader in(data, size);
-  int16_t version;
+  int16_t version = 0;
   if (!in.i16(version) || version < kFirstVersionWithTable) return false;
   Complex c;
   for (size_t i = 0; i < kCalFlagCount * 2 * kGridPoints; ++i)
@@ -34,7 +34,7 @@ bool calTableSound(const uint8_t* data, size_t size) {
 // long enough) and finite throughout.
 bool calMicSound(const uint8_t* data, size_t size) {
   ByteReader in(data, size);
-  int16_t version;
+  int16_t version = 0;
   if (!in.i16(version) || version < kFirstVersionWithMicCal || size < kCalFileSize) return false;
   in.bytes(kCalMicOffset - kCalTableOffset);
   Complex c;

@@ -140,7 +140,7 @@ void decodeConfig(ByteReader& in, int16_t version, ConfigRecord& r) {
                       in.f64(v.seriesR) && v.sound();
     if (!r.settingsSound) return;
   }
-  int16_t marker;
+  int16_t marker = 0;
   r.markerRight = in.i16(marker) && marker == kConfigEndMarker;
 }
 
@@ -151,7 +151,7 @@ bool readConfigFile(const ConfigFields& s, const std::string& dataDir) {
   const long got = readFileBytes(dataFilePath(dataDir, kConfigFileName), bytes.data(), bytes.size());
   if (got < 0) return false;
   ByteReader in(bytes.data(), static_cast<size_t>(got));
-  int16_t version;
+  int16_t version = 0;
   if (!in.i16(version) || version <= kLastIgnoredVersion) return false;
 
   ConfigRecord r;

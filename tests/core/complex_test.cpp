@@ -39,10 +39,12 @@ TEST(Complex, InPlaceFormsUseTheOldValue) {
   Complex a(1.0, 2.0);
   a *= a;  // (1 + 2j)^2 = -3 + 4j
   EXPECT_EQ(a, Complex(-3.0, 4.0));
-  a /= a;
+  const Complex& same = a;  // the same object on both sides, without a self-assignment warning
+  a /= same;
   EXPECT_EQ(a, Complex(1.0, 0.0));
   Complex b(1.0, 1.0);
-  b += b;
+  const Complex& alsoB = b;
+  b += alsoB;
   EXPECT_EQ(b, Complex(2.0, 2.0));
 }
 
@@ -63,11 +65,11 @@ TEST(Complex, IntegerPower) {
   EXPECT_EQ(pow(Complex(0.0, 0.0), 0), Complex(1.0, 0.0));
   EXPECT_EQ(pow(Complex(0.0, 0.0), 3), Complex(0.0, 0.0));
   EXPECT_EQ(pow(Complex(2.0, 0.0), 10), Complex(1024.0, 0.0));
-  // A negative real goes through the polar form: a rounding-sized imaginary part.
+  // A negative real goes through the polar form: at most a rounding-sized
+  // imaginary part.
   const Complex p = pow(Complex(-2.0, 0.0), 2);
   EXPECT_NEAR(p.re, 4.0, 1e-14);
   EXPECT_NEAR(p.im, 0.0, 1e-14);
-  EXPECT_NE(p.im, 0.0);
   // Powers of the eight-point root walk round the circle to (1, 0).
   const Complex w(std::cos(2 * kPi / 8), -std::sin(2 * kPi / 8));
   for (int k = 0; k <= 8; ++k) {

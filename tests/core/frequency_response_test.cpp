@@ -223,7 +223,6 @@ TEST(ResponseGrid, InterpolatesBetweenBinsAndHoldsAboveHalfTheRate) {
   spectrumToGrid(spectrum.data(), 44100, grid->freqGrid, out);
   // 5 Hz between bin 0 (0 Hz) and bin 1 (44100 / 8192 Hz).
   const double t = 5.0 / (44100.0 / 8192.0);
-  EXPECT_NEAR(t, 0.929, 5e-4);
   EXPECT_NEAR(out[0].re, t, 1e-12);
   EXPECT_NEAR(out[0].im, -2.0 * t, 1e-12);
   // A linear spectrum interpolates to the frequency in bins exactly.
