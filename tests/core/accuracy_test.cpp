@@ -114,7 +114,8 @@ TEST(Accuracy, LoudspeakerLevelWithTheExactEvaluationAndALongWindow) {
 // With the exact evaluation and the flat window. The quarter cosine tapers
 // the driver's ringing on the right input but not the jig's drive on the
 // left one and reads 1.2 % low; the flat window's fall leaves 0.31 % at
-// 42 Hz at 192 kHz (under 0.3 % at the other rates), so the bound is 0.35 %.
+// 42 Hz at 192 kHz (under 0.3 % at the other rates, and at the peak at all
+// four), so the curve's bound is 0.35 % and the peak's 0.3 %.
 TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
   for (int32_t rate : {44100, 48000, 96000, 192000}) {
     SCOPED_TRACE(rate);
@@ -138,7 +139,7 @@ TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
     }
     EXPECT_LT(worst, 0.0035) << "at " << worstAt << " Hz";
     EXPECT_EQ(peakAt, modelPeakAt);
-    EXPECT_NEAR(abs(m.response[peakAt]) / std::abs(driverZ(m.freqGrid[peakAt])), 1.0, 0.0035);
+    EXPECT_NEAR(abs(m.response[peakAt]) / std::abs(driverZ(m.freqGrid[peakAt])), 1.0, 0.003);
     EXPECT_NEAR(m.freqGrid[peakAt], 45.0, 0.2);  // the grid steps 0.4 Hz here
   }
 }
