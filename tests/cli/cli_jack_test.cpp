@@ -4,11 +4,6 @@
 // process that finds the server through the environment PrivateJackd sets.
 // Skipped (and said so) only where jackd can't be started.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -27,6 +22,7 @@
 #include <vector>
 
 #include "../portaudio/private_jackd.h"
+#include "cli_process.h"
 
 #ifndef SONRAKE_CLI_PATH
 #error "SONRAKE_CLI_PATH must name the sonrake-cli binary"
@@ -36,69 +32,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ChildRun {
-  int code = -1;  // the exit code; -1 when not started, killed or signalled
-  std::string out;
-  std::string err;
-};
-
 std::string readBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Starts sonrake-cli with args, this process's environment (the JACK
-// server's name included) and KALDER = dir; stdout and stderr go to files in
-// dir. Returns the child's PID, or -1.
-pid_t startCli(const fs::path& dir, std::vector<std::string> args) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "KALDER=", 7) != 0) env.emplace_back(*e);
-  env.push_back("KALDER=" + dir.string() + "/");
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string program = SONRAKE_CLI_PATH;
-  std::vector<char*> argv{program.data()};
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  const std::string outFile = (dir / "stdout").string(), errFile = (dir / "stderr").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  return err == 0 ? pid : -1;
-}
-
-// Waits for the child started by startCli; one still running after 15 s is
-// killed.
-ChildRun finishCli(const fs::path& dir, pid_t pid) {
-  ChildRun r;
-  if (pid < 0) return r;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      r.err = "killed after 15 s\n";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (WIFEXITED(status) && r.err.empty()) r.code = WEXITSTATUS(status);
-  r.out = readBytes(dir / "stdout");
-  r.err += readBytes(dir / "stderr");
-  return r;
-}
-
-ChildRun runCli(const fs::path& dir, std::vector<std::string> args) {
-  return finishCli(dir, startCli(dir, std::move(args)));
+// sonrake-cli with this process's environment (the JACK server's name
+// included) and KALDER = dir; a run past 15 s is killed.
+CliResult runCli(const fs::path& dir, std::vector<std::string> args) {
+  return runCliProcess(SONRAKE_CLI_PATH, dir.string() + "/", std::move(args), std::chrono::seconds(15));
 }
 
 // The name of the JACK loopback device of `direction` ("input" or
@@ -136,8 +78,8 @@ class CliJack : public ::testing::Test {
 // measured through it, the loopback is flat against its own calibration:
 // every exported level from 100 Hz to 10 kHz is 0 dB within 0.2 dB.
 TEST_F(CliJack, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
-  const ChildRun devices = runCli(dir, {"devices"});
-  ASSERT_EQ(devices.code, 0) << devices.err;
+  const CliResult devices = runCli(dir, {"devices"});
+  ASSERT_EQ(devices.code(), 0) << devices.err;
   const std::string in = loopbackName(devices.out, "input");
   const std::string out = loopbackName(devices.out, "output");
   ASSERT_FALSE(in.empty()) << devices.out;
@@ -146,14 +88,14 @@ TEST_F(CliJack, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
   const std::vector<std::string> common = {"--in", in, "--out", out, "--rate", "48000", "--order", "12"};
   std::vector<std::string> calibrate = {"-q", "calibrate"};
   calibrate.insert(calibrate.end(), common.begin(), common.end());
-  const ChildRun cal = runCli(dir, calibrate);
-  ASSERT_EQ(cal.code, 0) << cal.err;
+  const CliResult cal = runCli(dir, calibrate);
+  ASSERT_EQ(cal.code(), 0) << cal.err;
 
   const fs::path file = dir / "loop.txt";
   std::vector<std::string> measure = {"-q", "measure", "--export", file.string()};
   measure.insert(measure.end(), common.begin(), common.end());
-  const ChildRun meas = runCli(dir, measure);
-  ASSERT_EQ(meas.code, 0) << meas.err;
+  const CliResult meas = runCli(dir, measure);
+  ASSERT_EQ(meas.code(), 0) << meas.err;
 
   std::istringstream rows(readBytes(file));
   std::string line;
@@ -175,25 +117,24 @@ TEST_F(CliJack, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
 // (0.92 s at order 15 and 48000 Hz) and the 2 s the backend waits, with some
 // slack.
 TEST_F(CliJack, ServerGoneDuringAMeasurementExitsOneInTime) {
-  const ChildRun devices = runCli(dir, {"devices"});
-  ASSERT_EQ(devices.code, 0) << devices.err;
+  const CliResult devices = runCli(dir, {"devices"});
+  ASSERT_EQ(devices.code(), 0) << devices.err;
   const std::string in = loopbackName(devices.out, "input");
   const std::string out = loopbackName(devices.out, "output");
   ASSERT_FALSE(in.empty()) << devices.out;
 
-  const pid_t pid = startCli(dir, {"measure", "--in", in, "--out", out, "--rate", "48000", "--order",
-                                   "15", "--export", (dir / "m.txt").string()});
-  ASSERT_GT(pid, 0);
+  CliChild child(SONRAKE_CLI_PATH, dir.string() + "/",
+                 {"measure", "--in", in, "--out", out, "--rate", "48000", "--order", "15", "--export",
+                  (dir / "m.txt").string()});
   // The progress line comes just before the run begins.
-  for (int i = 0; i < 500 && readBytes(dir / "stderr").find("measuring:") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(child.waitForErr("measuring:", std::chrono::seconds(5)));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto killed = std::chrono::steady_clock::now();
   jackd->stop();
-  const ChildRun run = finishCli(dir, pid);
+  const CliResult run = child.finish(std::chrono::seconds(15));
   const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
 
-  EXPECT_EQ(run.code, 1) << run.err;
+  EXPECT_EQ(run.code(), 1) << run.err;
   EXPECT_NE(run.err.find("The sound card stopped responding."), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(dir / "m.txt"));
   EXPECT_LT(waited, 0.92 + 2.0 + 1.0);

@@ -4,13 +4,6 @@
 // the simulated devices against the simulator's models, the handling of bad
 // usage, and that the configuration file is never written.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,18 +24,17 @@
 #include <thread>
 #include <vector>
 
+#include "cli_process.h"
+
 #ifndef SONRAKE_CLI_PATH
 #error "SONRAKE_CLI_PATH must name the sonrake-cli binary"
 #endif
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using cplx = std::complex<double>;
 
-constexpr auto kTimeLimit = std::chrono::seconds(60);
 constexpr double kRate = 48000.0;
 const char* const kSimOutput = "Simulator output";
 // Devices are named in full: a part such as "loopback" could also match a
@@ -51,126 +43,6 @@ const char* const kSpeakerInput = "Simulator: loudspeaker (mic L, loop R)";
 const char* const kLoopInput = "Simulator: loopback cable";
 const char* const kJigInput = "Simulator: impedance jig 12 ohm";
 const std::vector<std::string> kSimInputs = {kSpeakerInput, kLoopInput, kJigInput};
-
-struct RunResult {
-  bool spawned = false;
-  bool timedOut = false;
-  int status = 0;  // as waitpid gives it
-  std::string out;
-  std::string err;
-
-  bool exited(int code) const {
-    return spawned && !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == code;
-  }
-};
-
-// Everything about a run that helps when an expectation on it fails.
-std::string describe(const RunResult& r) {
-  std::ostringstream s;
-  if (!r.spawned) return "could not start " SONRAKE_CLI_PATH;
-  if (r.timedOut) s << "killed after " << kTimeLimit.count() << " s; ";
-  if (WIFEXITED(r.status))
-    s << "exit " << WEXITSTATUS(r.status);
-  else if (WIFSIGNALED(r.status))
-    s << "signal " << WTERMSIG(r.status);
-  s << "\n--- stdout ---\n" << r.out << "\n--- stderr ---\n" << r.err;
-  return s.str();
-}
-
-// Reads whatever is ready on fd into text; closes it and sets fd to -1 at end
-// of file.
-void drain(int& fd, std::string& text) {
-  char buf[4096];
-  const ssize_t n = read(fd, buf, sizeof buf);
-  if (n > 0) {
-    text.append(buf, static_cast<size_t>(n));
-  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-    close(fd);
-    fd = -1;
-  }
-}
-
-// Runs sonrake-cli with args, stdin on /dev/null and KALDER set to dataDir,
-// collecting stdout and stderr. A run past kTimeLimit is killed.
-RunResult runCli(const fs::path& dataDir, const std::vector<std::string>& args) {
-  RunResult r;
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) return r;
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return r;
-  }
-
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "KALDER=", 7) != 0) env.emplace_back(*e);
-  env.push_back("KALDER=" + dataDir.string());
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  std::string program = SONRAKE_CLI_PATH;
-  std::vector<std::string> argStore = args;
-  std::vector<char*> argv{program.data()};
-  for (std::string& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  pid_t pid = -1;
-  const int spawnError =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  if (spawnError != 0) {
-    close(outPipe[0]);
-    close(errPipe[0]);
-    return r;
-  }
-  r.spawned = true;
-
-  // Both pipes are read as data arrives, so a child filling one of them
-  // never blocks while the other is waited on.
-  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-  int outFd = outPipe[0];
-  int errFd = errPipe[0];
-  while (outFd >= 0 || errFd >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      r.timedOut = true;
-      break;
-    }
-    std::array<pollfd, 2> fds{pollfd{outFd, POLLIN, 0}, pollfd{errFd, POLLIN, 0}};
-    const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) continue;
-    if (outFd >= 0 && fds[0].revents != 0) drain(outFd, r.out);
-    if (errFd >= 0 && fds[1].revents != 0) drain(errFd, r.err);
-  }
-  if (outFd >= 0) close(outFd);
-  if (errFd >= 0) close(errFd);
-
-  // The child may still run after closing its outputs; it gets the rest of
-  // the time limit.
-  while (!r.timedOut) {
-    const pid_t done = waitpid(pid, &r.status, WNOHANG);
-    if (done == pid) return r;
-    if (done < 0 && errno != EINTR) return r;
-    if (std::chrono::steady_clock::now() >= deadline) r.timedOut = true;
-    if (!r.timedOut) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  kill(pid, SIGKILL);
-  while (waitpid(pid, &r.status, 0) < 0 && errno == EINTR) {
-  }
-  return r;
-}
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -309,13 +181,15 @@ class CliRun : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_, ignored);
   }
 
-  RunResult run(const std::vector<std::string>& args) const { return runCli(dir_, args); }
+  CliResult run(const std::vector<std::string>& args) const {
+    return runCliProcess(SONRAKE_CLI_PATH, dir_.string(), args);
+  }
 
   // A calibration through the loopback cable at 48 kHz, order 14.
   void calibrate(const std::string& mode) const {
-    const RunResult r = run({"calibrate", "--in", kLoopInput, "--out", kSimOutput, "--rate",
+    const CliResult r = run({"calibrate", "--in", kLoopInput, "--out", kSimOutput, "--rate",
                              "48000", "--order", "14", "--mode", mode, "-q"});
-    EXPECT_TRUE(r.exited(0)) << describe(r);
+    EXPECT_TRUE(r.exited(0)) << r.describe();
     EXPECT_TRUE(fs::exists(dir_ / "sonrake.cal"));
   }
 
@@ -326,8 +200,8 @@ class CliRun : public ::testing::Test {
 // the lines of its direction, and the simulated devices are there, the inputs
 // one after the other in the simulator's order.
 TEST_F(CliRun, DevicesListsTheSimulatedDevicesWithTheirNumbers) {
-  const RunResult r = run({"devices"});
-  ASSERT_TRUE(r.exited(0)) << describe(r);
+  const CliResult r = run({"devices"});
+  ASSERT_TRUE(r.exited(0)) << r.describe();
 
   std::vector<std::string> outputs;
   std::vector<std::string> inputs;
@@ -371,9 +245,9 @@ TEST_F(CliRun, DevicesListsTheSimulatedDevicesWithTheirNumbers) {
 TEST_F(CliRun, MeasurementMatchesTheLoudspeakerModel) {
   calibrate("spl");
   const fs::path file = dir_ / "m.txt";
-  const RunResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
+  const CliResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
                            "--order", "14", "-q", "--export", file.string()});
-  ASSERT_TRUE(r.exited(0)) << describe(r);
+  ASSERT_TRUE(r.exited(0)) << r.describe();
   const std::vector<ExportRow> rows = readExport(file);
 
   std::vector<double> grid;
@@ -409,10 +283,10 @@ TEST_F(CliRun, MeasurementMatchesTheLoudspeakerModel) {
 TEST_F(CliRun, ImpedanceMatchesTheDriverModel) {
   calibrate("impedance");
   const fs::path file = dir_ / "z.txt";
-  const RunResult r =
+  const CliResult r =
       run({"measure", "--mode", "impedance", "--in", kJigInput, "--out", kSimOutput, "--rate",
            "48000", "--order", "14", "--resistor", "12", "-q", "--export", file.string()});
-  ASSERT_TRUE(r.exited(0)) << describe(r);
+  ASSERT_TRUE(r.exited(0)) << r.describe();
   const std::vector<ExportRow> rows = readExport(file);
   ASSERT_FALSE(rows.empty());
 
@@ -460,8 +334,8 @@ TEST_F(CliRun, BadUsageExitsWithStatus2AndOneLineReason) {
   for (const std::vector<std::string>& args : cases) {
     std::string shown;
     for (const std::string& a : args) shown += " " + a;
-    const RunResult r = run(args);
-    EXPECT_TRUE(r.exited(2)) << shown << ": " << describe(r);
+    const CliResult r = run(args);
+    EXPECT_TRUE(r.exited(2)) << shown << ": " << r.describe();
     const std::vector<std::string> lines = splitLines(r.err);
     ASSERT_FALSE(lines.empty()) << shown;
     EXPECT_EQ(lines[0].rfind("sonrake-cli: ", 0), 0u) << shown << ": " << r.err;
@@ -493,9 +367,9 @@ TEST_F(CliRun, ConfigurationFileIsNeverWritten) {
   ASSERT_EQ(readBytes(cfg), bytes);
 
   calibrate("spl");
-  const RunResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
+  const CliResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000",
                            "--order", "14", "-q", "--export", (dir_ / "m.txt").string()});
-  EXPECT_TRUE(r.exited(0)) << describe(r);
+  EXPECT_TRUE(r.exited(0)) << r.describe();
   EXPECT_TRUE(readBytes(cfg) == bytes) << "sonrake.cfg was changed";
 }
 
@@ -503,10 +377,10 @@ TEST_F(CliRun, ConfigurationFileIsNeverWritten) {
 // run fails (exit 1) with a reason and exports nothing.
 TEST_F(CliRun, RequireCalibrationFailsWithoutCalibration) {
   const fs::path file = dir_ / "m.txt";
-  const RunResult r =
+  const CliResult r =
       run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--rate", "48000", "--order",
            "14", "-q", "--require-calibration", "--export", file.string()});
-  EXPECT_TRUE(r.exited(1)) << describe(r);
+  EXPECT_TRUE(r.exited(1)) << r.describe();
   EXPECT_FALSE(r.err.empty());
   EXPECT_FALSE(fs::exists(file));
 }

@@ -3,10 +3,6 @@
 // with the configuration and calibration the window left behind, exports the
 // same bytes. Both run the simulator, which repeats every run exactly.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -20,11 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "../cli/cli_process.h"
 #include "platform/combined_audio.h"
 #include "platform/sim_audio.h"
 #include "window_test.h"
-
-extern char** environ;
 
 namespace {
 
@@ -34,34 +29,6 @@ const char* const kJig = "Simulator: impedance jig 12 ohm";
 std::string readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs cli with args, the environment of this process and KALDER = dataDir,
-// its output thrown away; the exit code, or -1 when it did not exit.
-int runCli(const std::string& cli, const std::string& dataDir, std::vector<std::string> args) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "KALDER=", 7) != 0) env.emplace_back(*e);
-  env.push_back("KALDER=" + dataDir);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string program = cli;
-  std::vector<char*> argv{program.data()};
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 // The first line where a and b differ, both shown, or "" when they are equal.
@@ -125,7 +92,8 @@ class CliParity : public WindowTest {
     ASSERT_TRUE(QFile::exists(QString::fromStdString(path("sonrake.cal"))));
     const std::vector<std::string> common = {"--out", "Simulator output", "--export", path("cli.txt")};
     args.insert(args.end(), common.begin(), common.end());
-    ASSERT_EQ(runCli(cli, dataDir.path().toStdString() + "/", args), 0);
+    const CliResult run = runCliProcess(cli, dataDir.path().toStdString() + "/", args);
+    ASSERT_TRUE(run.exited(0)) << run.describe();
     const std::string window = readBytes(path("window.txt"));
     const std::string fromCli = readBytes(path("cli.txt"));
     ASSERT_GT(window.size(), 1000u);
