@@ -29,8 +29,12 @@ void channelSpectrum(const ResponseContext& ctx, int ch) {
   const int64_t offset = (ch == 1 || impedance || ctx.calibrationRun) ? 0 : s.winStart;
   const int64_t first = static_cast<int64_t>(ctx.impulse.impulseStart) + offset;
   const double scale = 1.0 / s.mlsSize;
+  // An impedance window is no gate against reflections: it must hold the
+  // driver's ringing whole, so the flat window stays flat over its first half.
+  const int32_t flatDivisor = impedance ? kImpedanceFlatDivisor : kGateFlatDivisor;
   for (int32_t n = 0; n < m; ++n)
-    b.windowed[n] = windowWeight(s.windowShape, n, m, offset) * impulseSample(ctx.impulse, ch, first + n) * scale;
+    b.windowed[n] =
+        windowWeight(s.windowShape, n, m, offset, flatDivisor) * impulseSample(ctx.impulse, ch, first + n) * scale;
 
   ComplexCurve& out = b.channelResponse[ch];
   if (s.exactEvaluation) {
@@ -67,10 +71,10 @@ int32_t responseFftSize(int32_t m) {
   return n;
 }
 
-double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset) {
+double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset, int32_t flatDivisor) {
   if (shape != kWindowFlatHann) return std::cos(kPi * n / (2.0 * m));
   const int64_t flat = std::min<int64_t>(
-      m, std::max<int64_t>((m + 9) / 10, kImpulseLead - offset + 64));
+      m, std::max<int64_t>((m + flatDivisor - 1) / flatDivisor, kImpulseLead - offset + 64));
   if (n < flat) return 1.0;
   return 0.5 * (1.0 + std::cos(kPi * static_cast<double>(n - flat) / static_cast<double>(m - flat)));
 }

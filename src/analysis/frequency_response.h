@@ -59,12 +59,18 @@ int32_t analysisWindowLength(const MeasSetup& setup, bool calibrationRun);
 // least 8192, at most 32768.
 int32_t responseFftSize(int32_t m);
 
+// The flat window's flat part, as a share 1 / divisor of the window at least:
+// a tenth for an SPL gate, half for an impedance window.
+inline constexpr int32_t kGateFlatDivisor = 10;
+inline constexpr int32_t kImpedanceFlatDivisor = 2;
+
 // Weight of sample n of an analysis window of m samples that starts `offset`
 // samples after the impulse start. Quarter cosine: cos(pi n / 2m). Flat then
 // half-Hann: 1 over the impulse's lead and the first part of the window (at
-// least a tenth of it and 64 samples past the onset), then
+// least m / flatDivisor rounded up and 64 samples past the onset), then
 // 0.5 (1 + cos(pi (n - F) / (m - F))) down to the end.
-double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset);
+double windowWeight(uint8_t shape, int32_t n, int32_t m, int64_t offset,
+                    int32_t flatDivisor = kGateFlatDivisor);
 
 // Windows and transforms each needed channel (with setup.exactEvaluation,
 // evaluates the windowed response at every grid point below half the rate

@@ -113,9 +113,10 @@ TEST(Accuracy, LoudspeakerLevelWithTheExactEvaluationAndALongWindow) {
 
 // With the exact evaluation and the flat window. The quarter cosine tapers
 // the driver's ringing on the right input but not the jig's drive on the
-// left one and reads 1.2 % low; the flat window's fall leaves 0.31 % at
-// 42 Hz at 192 kHz (under 0.3 % at the other rates, and at the peak at all
-// four), so the curve's bound is 0.35 % and the peak's 0.3 %.
+// left one and reads 1.2 % low. The ringing (Q about 0.97 behind the 12 ohm
+// resistor, 7 ms to fall by 1/e) is still at 9 % 17 ms in, where a fall
+// after a tenth of the window would begin; the impedance window's flat half
+// holds it whole.
 TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
   for (int32_t rate : {44100, 48000, 96000, 192000}) {
     SCOPED_TRACE(rate);
@@ -137,7 +138,7 @@ TEST(Accuracy, ImpedancePeakAndCurveWithTheExactEvaluation) {
       if (measured > abs(m.response[peakAt])) peakAt = i;
       if (model > std::abs(driverZ(m.freqGrid[modelPeakAt]))) modelPeakAt = i;
     }
-    EXPECT_LT(worst, 0.0035) << "at " << worstAt << " Hz";
+    EXPECT_LT(worst, 0.003) << "at " << worstAt << " Hz";
     EXPECT_EQ(peakAt, modelPeakAt);
     EXPECT_NEAR(abs(m.response[peakAt]) / std::abs(driverZ(m.freqGrid[peakAt])), 1.0, 0.003);
     EXPECT_NEAR(m.freqGrid[peakAt], 45.0, 0.2);  // the grid steps 0.4 Hz here

@@ -337,7 +337,8 @@ TEST(ResponseWindow, LengthFollowsModeRateAndSequence) {
 }
 
 // Flat for F = max(m / 10 rounded up, 30 - offset + 64) samples (at most
-// m), then 0.5 (1 + cos(pi (n - F) / (m - F))).
+// m), then 0.5 (1 + cos(pi (n - F) / (m - F))); an impedance window's flat
+// part is at least half of it.
 TEST(ResponseWindow, FlatThenHannShape) {
   const auto hann = [](int n, int m, int flat) {
     return n < flat ? 1.0 : 0.5 * (1.0 + std::cos(kPi * (n - flat) / double(m - flat)));
@@ -347,6 +348,11 @@ TEST(ResponseWindow, FlatThenHannShape) {
     for (int n = 0; n < m; ++n)
       ASSERT_NEAR(windowWeight(kWindowFlatHann, n, m, offset), hann(n, m, flat), 1e-15)
           << m << " " << offset << " " << n;
+  }
+  for (const auto& [m, flat] : {std::pair{32767, 16384}, {8192, 4096}, {101, 94}, {189, 95}}) {
+    for (int n = 0; n < m; ++n)
+      ASSERT_NEAR(windowWeight(kWindowFlatHann, n, m, 0, kImpedanceFlatDivisor), hann(n, m, flat), 1e-15)
+          << m << " " << n;
   }
   EXPECT_EQ(windowWeight(kWindowQuarterCosine, 512, 1024, 0), std::cos(kPi * 512 / 2048.0));
 }
