@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "analysis/curve_prep.h"
 #include "app/curve_ops.h"
@@ -62,15 +63,15 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   ownDialogs_ = std::make_unique<TQtDialogs>(this);
   audio_ = ownAudio_.get();
   dialogs_ = ownDialogs_.get();
-  construct();
+  construct(steadyClockSeconds);
 }
 
-TMainForm::TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent)
+TMainForm::TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent, MonotonicClock clock)
     : QWidget(parent), audio_(&audio), dialogs_(&dialogs) {
-  construct();
+  construct(std::move(clock));
 }
 
-void TMainForm::construct() {
+void TMainForm::construct(MonotonicClock clock) {
   QFont small = font();
   small.setPixelSize(11);
   setFont(small);
@@ -81,13 +82,14 @@ void TMainForm::construct() {
   // The application on the chosen devices; the devices' notices are
   // handled on this thread, from the event loop.
   notifier_ = std::make_unique<TWaveNotifier>([this](const WaveNotice& n) { onWaveNotice(n); });
-  app_ = std::make_unique<Application>(*audio_, *notifier_, *dialogs_, observer_);
+  app_ = std::make_unique<Application>(*audio_, *notifier_, *dialogs_, observer_, std::move(clock));
   state_ = &app_->state();
   AppState& s = *state_;
   recordingCanvases_ = std::make_unique<RecordingCanvases>(
       RecordingCanvases{Image1->canvas(), Image3->canvas(), Image4->canvas()});
   app_->setRecordingCanvases(*recordingCanvases_);
   delayTimer_ = new QTimer(this);
+  delayTimer_->setObjectName(QStringLiteral("delayTimer"));
   delayTimer_->setSingleShot(true);
   delayTimer_->setTimerType(Qt::PreciseTimer);
   connect(delayTimer_, &QTimer::timeout, this, &TMainForm::delayedStartDue);

@@ -64,8 +64,10 @@ class TMainForm : public QWidget, public NotifyTarget {
   // real time; failures are shown in Qt's message boxes.
   explicit TMainForm(QWidget* parent = nullptr);
   // The same window on the given devices and dialogs instead (tests: a
-  // manually paced simulator and a recorder). Both must outlive the window.
-  TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent = nullptr);
+  // manually paced simulator and a recorder), the delayed start timed by
+  // `clock`. Both must outlive the window.
+  TMainForm(WaveAudio& audio, Dialogs& dialogs, QWidget* parent = nullptr,
+            MonotonicClock clock = steadyClockSeconds);
   // Ends a run under way (devices reset and closed, no more notices taken),
   // then saves the configuration and then the calibration file.
   ~TMainForm() override;
@@ -125,7 +127,7 @@ class TMainForm : public QWidget, public NotifyTarget {
 
   // The construction common to both constructors, once the devices and the
   // dialogs are known.
-  void construct();
+  void construct(MonotonicClock clock);
 
   // Construction (main_form_layout.cpp).
   void buildLayout();

@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+#include "../core/dialog_recorder.h"
+#include "platform/sim_audio.h"
 #include "ui/close_on_signal.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
@@ -28,10 +30,12 @@ namespace {
 class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A data directory of its own, empty: a first start without files.
+    // A data directory of its own, empty: a first start without files, on
+    // the simulated devices only, so that no sound card of the machine's
+    // changes what the window shows.
     ASSERT_TRUE(dataDir.isValid());
     qputenv("KALDER", dataDir.path().toLocal8Bit() + "/");
-    form = std::make_unique<TMainForm>();
+    form = std::make_unique<TMainForm>(sim, dialogs);
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -66,7 +70,9 @@ class MainFormTest : public ::testing::Test {
   void openPage(int index) { get<QTabWidget>("mainPage")->setCurrentIndex(index); }
 
   QTemporaryDir dataDir;
-  std::unique_ptr<TMainForm> form;
+  SimAudio sim{SimAudio::Pacing::realTime};
+  DialogRecorder dialogs;
+  std::unique_ptr<TMainForm> form;  // reset before the devices go
 };
 
 TEST_F(MainFormTest, WindowCaptionAndSize) {
@@ -472,7 +478,7 @@ TEST_F(MainFormTest, SettingsSurviveARestart) {
   EXPECT_EQ(QFileInfo(dir + "sonrake.cfg").size(), 16326);
   EXPECT_EQ(QFileInfo(dir + "sonrake.cal").size(), 2832090);
 
-  form = std::make_unique<TMainForm>();
+  form = std::make_unique<TMainForm>(sim, dialogs);
   EXPECT_EQ(get<QComboBox>("sRate")->currentText(), "Custom");
   EXPECT_TRUE(shown("sRateC"));
   EXPECT_EQ(text("sRateC"), "50000");

@@ -30,10 +30,10 @@ class WindowTest : public ::testing::Test {
 
   // The window on `audio`, with a data directory of its own, empty: a first
   // start without files. Failures are written down by `dialogs`.
-  void openWindow(WaveAudio& audio) {
+  void openWindow(WaveAudio& audio, MonotonicClock clock = steadyClockSeconds) {
     ASSERT_TRUE(dataDir.isValid());
     qputenv("KALDER", dataDir.path().toLocal8Bit() + "/");
-    form = std::make_unique<TMainForm>(audio, dialogs);
+    form = std::make_unique<TMainForm>(audio, dialogs, nullptr, std::move(clock));
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
