@@ -16,6 +16,7 @@
 #include "analysis/measurement_mode.h"
 #include "app/app_observer.h"
 #include "app/app_state.h"
+#include "app/driver_ops.h"
 #include "app/mic_import.h"
 #include "app/recording.h"
 #include "app/run_control.h"
@@ -157,6 +158,21 @@ class Application {
   ExportResult exportClicked();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
+
+  // --- Driver parameters (application_driver.cpp) ---
+  // The parameters of the shown impedance curve, worked out again after each
+  // impedance measurement, recall, store, change of the response or its
+  // range, and change of the panel's inputs.
+  const DriverParams& driverParams() const { return state_->driverParams; }
+  // The panel's one line under the values (driverParamsMessage).
+  const char* driverParamsMessage() const { return ::driverParamsMessage(*state_); }
+  // The panel's inputs changed: they are kept, the parameters worked out
+  // again and the graph redrawn (the model curve follows).
+  void driverInputsChanged(const DriverInputs& inputs);
+  // The panel's "Copy": the parameters as "key value unit" lines to the
+  // clipboard. False, copying nothing, without parameters or when the
+  // clipboard cannot be opened.
+  bool copyDriverParamsClicked(Clipboard& clipboard);
 
  private:
   class CardHost;
