@@ -371,17 +371,26 @@ Complex modelImpedance(const ElectricalParams& p, double freqHz) {
   return {z.real(), z.imag()};
 }
 
+bool mechanicalInputsComplete(const MechanicalInputs& in) {
+  switch (in.method) {
+    case MechMethod::none: return true;
+    case MechMethod::addedMass: return finitePositive(in.addedMassG) && finitePositive(in.sdCm2);
+    case MechMethod::closedBox: return finitePositive(in.boxLitres);
+  }
+  return false;
+}
+
 MechanicalResult mechanicalParams(const ElectricalParams& free, const ElectricalParams& second,
                                   const MechanicalInputs& in) {
   MechanicalResult out;
   if (in.method == MechMethod::none) return out;
   out.status = ParamsStatus::badInput;
+  if (!mechanicalInputsComplete(in)) return out;
   const bool haveSd = finitePositive(in.sdCm2);
   const double sd = in.sdCm2 * 1e-4;
   const double ws = kTwoPi * free.fsHz;
   MechanicalParams& p = out.params;
   if (in.method == MechMethod::addedMass) {
-    if (!finitePositive(in.addedMassG) || !haveSd) return out;
     const double ratio = free.fsHz / second.fsHz;
     if (!(ratio > kMinFrequencyRatio)) {
       out.status = ParamsStatus::notLower;
@@ -391,7 +400,6 @@ MechanicalResult mechanicalParams(const ElectricalParams& free, const Electrical
     p.cmsMPerN = 1.0 / (ws * ws * p.mmsKg);
     p.vasM3 = kAirDensity * kSoundSpeed * kSoundSpeed * sd * sd * p.cmsMPerN;
   } else {
-    if (!finitePositive(in.boxLitres)) return out;
     const double ratio = second.fsHz / free.fsHz;
     if (!(ratio > kMinFrequencyRatio)) {
       out.status = ParamsStatus::notHigher;

@@ -92,6 +92,10 @@ struct MechanicalInputs {
   double boxLitres = 0.0;   // l, > 0 for closedBox
 };
 
+// The inputs the method needs are there: the mass and Sd for addedMass,
+// the volume for closedBox; always for none.
+bool mechanicalInputsComplete(const MechanicalInputs& inputs);
+
 // What the second curve gives. haveMass: mmsKg, cmsMPerN, blTm and
 // rmsKgPerS hold values; haveVas: vasM3, eta0 and splDb do. The added-mass
 // method needs Sd for Vas, the box method for the mass.

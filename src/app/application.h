@@ -32,7 +32,7 @@
 class Dialogs;
 
 // The pages of the main window's notebook, by their index.
-enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2 };
+enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2, driver = 3 };
 
 // Seconds on a monotonic clock; the delayed start measures its wait with it.
 using MonotonicClock = std::function<double()>;
@@ -138,7 +138,8 @@ class Application {
   bool averagesChosen(int32_t n);
   void windowShapeChosen(uint8_t shape);
   // The main page shown: Settings (the sound card calibration view),
-  // Measure, or Merge/Add (the merge preview).
+  // Measure, Merge/Add (the merge preview), or Driver (the parameters of
+  // the measurement shown, which stays shown as on the Measure page).
   void pageShown(MainPage page);
   // The Merge/Add page: the stored slot (list item), merge or add, Apply.
   void mergeSlotChosen(int index);

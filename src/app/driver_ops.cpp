@@ -76,6 +76,7 @@ const char* driverParamsMessage(const AppState& s) {
   const DriverParams& d = s.driverParams;
   if (d.status != ParamsStatus::ok) return paramsStatusText(d.status);
   if (s.driverInputs.mech.method == MechMethod::none) return "";
+  if (!mechanicalInputsComplete(s.driverInputs.mech)) return paramsStatusText(ParamsStatus::badInput);
   if (!secondCurveStored(s)) return kNoSecondCurveText;
   return paramsStatusText(d.mechStatus);
 }
