@@ -28,7 +28,7 @@ inline constexpr int kMaxParamEntries = 20;
 int driverParamEntries(const DriverParams& p, std::array<ParamEntry, kMaxParamEntries>& out);
 
 // The value with four significant digits, never in exponent form ("6.003",
-// "45.01", "0.4501", "343"); the residual with two decimals. A value that is
+// "45.01", "0.4501", "343.0"); the residual with two decimals. A value that is
 // not finite gives "-" (no entry holds one).
 std::string paramValueText(const ParamEntry& e);
 
