@@ -3,6 +3,7 @@
 // the graph draws from.
 
 #include <array>
+#include <limits>
 
 #include "base/grid_curve.h"
 
@@ -18,4 +19,13 @@ struct DisplayCurves {
   RealCurve sumZMag{};
   RealCurve sumZPhase{};
   double dBTop = 0.0;  // level at the top edge of the SPL graph, dB
+  // |Z| of the fitted driver model, drawn thin and grey over the impedance
+  // curve; NaN where it is not drawn (outside the fit's band, or not asked for).
+  RealCurve zModel = nanCurve();
+
+  static RealCurve nanCurve() {
+    RealCurve c;
+    c.fill(std::numeric_limits<double>::quiet_NaN());
+    return c;
+  }
 };

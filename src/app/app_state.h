@@ -8,9 +8,11 @@
 #include <string>
 
 #include "analysis/curves.h"
+#include "analysis/driver_params.h"
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
 #include "analysis/merge_setup.h"
+#include "app/driver_ops.h"
 #include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
@@ -50,6 +52,14 @@ struct AppState {
   SoundCardState soundCard;  // devices, buffer headers and counters of the run
   ImpulseResponse impulse;
   DisplayCurves curves;
+
+  // The driver parameters of the shown impedance curve: the panel's inputs,
+  // whether the live record holds an impedance curve to fit (set by an
+  // impedance measurement or the recall of an impedance slot, cleared by a
+  // change of mode or any other result) and the result.
+  DriverInputs driverInputs;
+  bool driverCurve = false;
+  DriverParams driverParams;
 
   // Run state.
   bool responseValid = false;     // a measured response may be stored or exported

@@ -32,6 +32,11 @@ class Application::AnalysisHooks final : public RecordingHooks {
   void enableChannelSelector() override { app_.observer_.channelSelectorEnabled(); }
   void updateViewState() override { app_.observer_.viewStateChanged(); }
   void redrawGraphs() override { app_.observer_.redraw(); }
+  void responseMeasured() override {
+    AppState& s = *app_.state_;
+    s.driverCurve = s.setup.impedanceMode != 0 && !s.calibrationRun;
+    updateDriverParams(s);
+  }
   void startRecording() override { app_.card_->startRecording(); }
   void stopDevices() override { app_.card_->stopDevices(); }
   void setControlsEnabled(bool enable) override {

@@ -16,6 +16,7 @@
 #include "analysis/measurement_mode.h"
 #include "app/app_observer.h"
 #include "app/app_state.h"
+#include "app/driver_ops.h"
 #include "app/mic_import.h"
 #include "app/recording.h"
 #include "app/run_control.h"
@@ -31,7 +32,7 @@
 class Dialogs;
 
 // The pages of the main window's notebook, by their index.
-enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2 };
+enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2, driver = 3 };
 
 // Seconds on a monotonic clock; the delayed start measures its wait with it.
 using MonotonicClock = std::function<double()>;
@@ -137,7 +138,8 @@ class Application {
   bool averagesChosen(int32_t n);
   void windowShapeChosen(uint8_t shape);
   // The main page shown: Settings (the sound card calibration view),
-  // Measure, or Merge/Add (the merge preview).
+  // Measure, Merge/Add (the merge preview), or Driver (the parameters of
+  // the measurement shown, which stays shown as on the Measure page).
   void pageShown(MainPage page);
   // The Merge/Add page: the stored slot (list item), merge or add, Apply.
   void mergeSlotChosen(int index);
@@ -157,6 +159,21 @@ class Application {
   ExportResult exportClicked();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
+
+  // --- Driver parameters (application_driver.cpp) ---
+  // The parameters of the shown impedance curve, worked out again after each
+  // impedance measurement, recall, store, change of the response or its
+  // range, and change of the panel's inputs.
+  const DriverParams& driverParams() const { return state_->driverParams; }
+  // The panel's one line under the values (driverParamsMessage).
+  const char* driverParamsMessage() const { return ::driverParamsMessage(*state_); }
+  // The panel's inputs changed: they are kept, the parameters worked out
+  // again and the graph redrawn (the model curve follows).
+  void driverInputsChanged(const DriverInputs& inputs);
+  // The panel's "Copy": the parameters as "key value unit" lines to the
+  // clipboard. False, copying nothing, without parameters or when the
+  // clipboard cannot be opened.
+  bool copyDriverParamsClicked(Clipboard& clipboard);
 
  private:
   class CardHost;

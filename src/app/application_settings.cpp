@@ -63,6 +63,8 @@ bool Application::measurementModeChosen(bool impedance) {
   // The shown result belongs to the other kind of measurement; the gain
   // entries edit the pair of fields that the new mode uses.
   observer_.mergeGainsChanged(switchMeasurementMode(*state_, impedance));
+  state_->driverCurve = false;
+  updateDriverParams(*state_);
   observer_.viewStateChanged();
   observer_.redraw();
   return true;
@@ -190,6 +192,8 @@ void Application::settingChanged(uint32_t code) {
     observer_.mergeApplied();
     observer_.viewStateChanged();
   }
+  // The range or the response may have changed.
+  updateDriverParams(s);
   observer_.redraw();
 }
 
@@ -197,17 +201,22 @@ void Application::recomputeResponse() {
   AppState& s = *state_;
   if (!s.setup.hasResponse) return;
   if (computeResponse(s.responseContext())) observer_.channelSelectorEnabled();
+  updateDriverParams(s);
 }
 
 bool Application::storeClicked(int n) {
   // Without a measured response there is nothing to keep.
-  if (runUnderway()) return false;
-  return storeSlot(*state_, n);
+  if (runUnderway() || !storeSlot(*state_, n)) return false;
+  // The slot may be the one the second curve is taken from.
+  updateDriverParams(*state_);
+  return true;
 }
 
 bool Application::recallClicked(int n) {
   GainEntrySetup gains;
   if (runUnderway() || !recallSlot(*state_, n, gains)) return false;
+  state_->driverCurve = state_->setup.impedanceMode != 0;
+  updateDriverParams(*state_);
   observer_.mergeGainsChanged(gains);
   // The measurement page follows the recalled type, so that the page shown
   // is the kind of measurement a start makes.

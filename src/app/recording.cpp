@@ -46,6 +46,7 @@ void processRecording(AppState& state, const RecordingCanvases& canvases, Record
     if (levels.enableChannelSelector) hooks.enableChannelSelector();
     state.setup.hasResponse = true;
     if (!state.calibrationView) state.measurementShown = true;
+    hooks.responseMeasured();
     hooks.updateViewState();
     hooks.redrawGraphs();
   }

@@ -62,6 +62,9 @@ class RecordingHooks {
   virtual void setControlsEnabled(bool enable) = 0;
   // A calibration run recorded nothing on `channel`; nothing was stored.
   virtual void calibrationRefused(int /*channel*/) {}
+  // A measurement or calibration run has put its result into the live
+  // record (calibrationRun tells which), before the view state and redraw.
+  virtual void responseMeasured() {}
 };
 
 // The whole end of a recording, for a measurement, a calibration run or a
@@ -70,7 +73,7 @@ class RecordingHooks {
 // recorded nothing ends its calibration (calibrationRun cleared) and calls
 // calibrationRefused. After a measurement or other calibration run: responseValid and hasResponse set, measurementShown set
 // unless the calibration view is shown, the channel selector enabled when the
-// response asks for it, updateViewState, redrawGraphs. Then the next cyclic
+// response asks for it, responseMeasured, updateViewState, redrawGraphs. Then the next cyclic
 // recording when cyclicRunning is set, else stopDevices and the controls
 // enabled. The response is computed before the bars are drawn: neither reads
 // what the other writes, and the hooks are called in the order above.

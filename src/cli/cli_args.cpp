@@ -21,6 +21,8 @@ constexpr unsigned commandBit(CliCommand c) { return 1u << static_cast<unsigned>
 constexpr unsigned kRunCommands =
     commandBit(CliCommand::calibrate) | commandBit(CliCommand::measure);
 constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure);
+constexpr unsigned kParamsOnly = commandBit(CliCommand::params);
+constexpr unsigned kParamsOutput = commandBit(CliCommand::params) | commandBit(CliCommand::measure);
 constexpr unsigned kGlobal = ~0u;
 
 // The --smoothing words by smoothIndex, in the order of the window's list.
@@ -241,6 +243,55 @@ std::string applyRequireCalibration(const std::string&, CliArgs& a) {
   return "";
 }
 
+// A number within [lo, hi] of `what` into out.
+std::string readBounded(const char* option, const char* what, const std::string& v, double lo,
+                        double hi, std::optional<double>& out) {
+  double x = 0.0;
+  if (!readDouble(v, x)) return std::string(option) + " must be a number of " + what + ", not " + quoted(v);
+  if (x < lo || x > hi) {
+    return std::string(option) + " must be " + shortest(lo) + " to " + shortest(hi) + " " + what +
+           ", not " + v;
+  }
+  out = x;
+  return "";
+}
+
+std::string applyParams(const std::string&, CliArgs& a) {
+  a.params = true;
+  return "";
+}
+
+std::string applyJson(const std::string&, CliArgs& a) {
+  a.json = true;
+  return "";
+}
+
+std::string applyReDc(const std::string& v, CliArgs& a) {
+  return readBounded("--re-dc", "ohm", v, kCliReDcMinOhm, kCliReDcMaxOhm, a.reDcOhm);
+}
+
+std::string applyAddedMass(const std::string& v, CliArgs& a) {
+  return readBounded("--added-mass", "g", v, kCliAddedMassMinG, kCliAddedMassMaxG, a.addedMassG);
+}
+
+std::string applySd(const std::string& v, CliArgs& a) {
+  return readBounded("--sd", "cm2", v, kCliSdMinCm2, kCliSdMaxCm2, a.sdCm2);
+}
+
+std::string applyBoxLitres(const std::string& v, CliArgs& a) {
+  return readBounded("--box-litres", "l", v, kCliBoxMinLitres, kCliBoxMaxLitres, a.boxLitres);
+}
+
+std::string applyWithMass(const std::string& v, CliArgs& a) {
+  a.withMassFile = v;
+  return "";
+}
+
+std::string applyInBox(const std::string& v, CliArgs& a) {
+  a.inBoxFile = v;
+  return "";
+}
+
 struct OptionDef {
   std::string_view name;  // long form, "--order"
   bool takesValue;
@@ -248,7 +299,7 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 19> kOptions = {{
+constexpr std::array<OptionDef, 27> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
@@ -268,6 +319,14 @@ constexpr std::array<OptionDef, 19> kOptions = {{
     {"--range", true, kMeasureOnly, applyRange},
     {"--require-calibration", false, kMeasureOnly, applyRequireCalibration},
     {"--export", true, kMeasureOnly, applyExport},
+    {"--params", false, kMeasureOnly, applyParams},
+    {"--json", false, kParamsOutput, applyJson},
+    {"--re-dc", true, kParamsOutput, applyReDc},
+    {"--added-mass", true, kParamsOnly, applyAddedMass},
+    {"--with-mass", true, kParamsOnly, applyWithMass},
+    {"--sd", true, kParamsOnly, applySd},
+    {"--box-litres", true, kParamsOnly, applyBoxLitres},
+    {"--in-box", true, kParamsOnly, applyInBox},
 }};
 
 const OptionDef* findOption(std::string_view name) {
@@ -288,7 +347,7 @@ bool looksLikeOption(std::string_view arg) {
 }
 
 bool findCommand(std::string_view word, CliCommand& out) {
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure}) {
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params}) {
     if (word == cliCommandName(c)) {
       out = c;
       return true;
@@ -313,9 +372,29 @@ std::string missingRequired(const CliArgs& a) {
     if (!a.inDevice) missing.push_back("--in");
     if (!a.outDevice) missing.push_back("--out");
   }
-  if (a.command == CliCommand::measure && !a.exportPath) missing.push_back("--export");
+  if (a.command == CliCommand::measure && !a.exportPath && !a.params) missing.push_back("--export");
+  if (a.command == CliCommand::params && !a.paramsFile) missing.push_back("FILE");
   if (missing.empty()) return "";
   return std::string(cliCommandName(a.command)) + " needs " + joinList(missing);
+}
+
+// The options of the driver parameters that only make sense together.
+std::string paramsConflict(const CliArgs& a) {
+  if (a.command == CliCommand::measure) {
+    if ((a.json || a.reDcOhm) && !a.params) return "--json and --re-dc need --params";
+    if (a.params && a.settings.impedanceMode != std::optional<uint8_t>(1))
+      return "--params needs --mode impedance";
+    return "";
+  }
+  if (a.command != CliCommand::params) return "";
+  const bool mass = a.addedMassG || a.withMassFile;
+  const bool box = a.boxLitres || a.inBoxFile;
+  if (mass && box) return "--added-mass and --box-litres exclude each other";
+  if (mass && !(a.addedMassG && a.withMassFile && a.sdCm2))
+    return "--added-mass needs --with-mass and --sd";
+  if (box && !(a.boxLitres && a.inBoxFile)) return "--box-litres needs --in-box";
+  if (a.sdCm2 && !mass && !box) return "--sd needs --added-mass or --box-litres";
+  return "";
 }
 
 CliParseResult helpResult(CliCommand topic) {
@@ -358,6 +437,7 @@ const char* cliCommandName(CliCommand command) {
     case CliCommand::devices: return "devices";
     case CliCommand::calibrate: return "calibrate";
     case CliCommand::measure: return "measure";
+    case CliCommand::params: return "params";
     case CliCommand::none: break;
   }
   return "";
@@ -374,6 +454,7 @@ std::string cliHelpText(CliCommand command) {
           "  devices            list the input and output devices\n"
           "  calibrate          calibrate the sound card through a loopback cable\n"
           "  measure            measure a response and export it as text\n"
+          "  params             a driver's parameters from exported impedance curves\n"
           "  help [SUBCOMMAND]  show this help or that of a subcommand\n"
           "\n"
           "Options:\n"
@@ -429,12 +510,41 @@ std::string cliHelpText(CliCommand command) {
           "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
           "  --require-calibration fail unless the sound card is calibrated for these\n"
           "                        settings (default: off)\n"
+          "  --params              with --mode impedance: print the driver's parameters\n"
+          "                        (then --export is optional)\n"
+          "  --re-dc OHM           with --params: Re measured with a meter, 0.01 to 1000\n"
+          "  --json                with --params: print them as JSON\n"
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
           "Defaults: --rate, --order and --resistor from sonrake.cfg; the others as the\n"
           "window starts (spl, one channel, window 8192 from 0, quarter cosine, FFT bins,\n"
           "no smoothing, 20-20000).\n";
+      break;
+    case CliCommand::params:
+      t = "Usage: sonrake-cli params FILE [--re-dc OHM]\n"
+          "         [--added-mass G --with-mass FILE2 --sd CM2 | --box-litres L --in-box FILE2]\n"
+          "         [--json]\n"
+          "Fits the driver model to the impedance curve in FILE (an impedance export of\n"
+          "this program) and prints Re, fs, Zmax, Qms, Qes, Qts, Le and the fit's\n"
+          "residual; with a second curve of the same driver also Mms, Cms, Bl, Rms,\n"
+          "Vas, the reference efficiency and the sensitivity (air: rho 1.18 kg/m3,\n"
+          "c 343 m/s). One \"key value unit\" line each, or JSON.\n"
+          "\n"
+          "  --re-dc OHM           Re measured with a meter, 0.01 to 1000 ohm; held in\n"
+          "                        the fit instead of the fitted Re\n"
+          "  --added-mass G        mass stuck to the cone for FILE2, 0.01 to 10000 g\n"
+          "  --with-mass FILE2     the curve with that mass on the cone\n"
+          "  --sd CM2              cone area, 0.1 to 10000 cm2 (with a box: optional,\n"
+          "                        needed for Mms, Cms, Bl and Rms)\n"
+          "  --box-litres L        volume of a sealed box, 0.01 to 10000 l\n"
+          "  --in-box FILE2        the curve of the driver on that box\n"
+          "  --json                print JSON instead of lines\n"
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n"
+          "A curve without a resonance in its range, an open circuit, a resistor, or a\n"
+          "second curve whose fs does not move the right way is a failed run (1).\n";
       break;
   }
   return t + kExitStatus;
@@ -465,6 +575,8 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
         } else {
           return errorResult(CliCommand::none, "unknown subcommand " + quoted(arg));
         }
+      } else if (out.command == CliCommand::params && !out.paramsFile) {
+        out.paramsFile = arg;
       } else {
         return errorResult(out.command, "unexpected argument " + quoted(arg));
       }
@@ -516,6 +628,8 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
   }
   std::string missing = missingRequired(out);
   if (!missing.empty()) return errorResult(out.command, std::move(missing));
+  std::string conflict = paramsConflict(out);
+  if (!conflict.empty()) return errorResult(out.command, std::move(conflict));
 
   CliParseResult r;
   r.ok = true;

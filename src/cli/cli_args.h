@@ -6,6 +6,9 @@
 //   sonrake-cli [-q] devices
 //   sonrake-cli [-q] calibrate --in NAME --out NAME [settings]
 //   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [settings]
+//   sonrake-cli [-q] measure --in NAME --out NAME --mode impedance --params [--export FILE]
+//   sonrake-cli params FILE [--re-dc OHM] [--added-mass G --with-mass FILE2 --sd CM2 |
+//                            --box-litres L --in-box FILE2 [--sd CM2]] [--json]
 //   sonrake-cli help [SUBCOMMAND]
 //
 // Every option takes its value either as the next argument ("--order 13") or
@@ -22,7 +25,7 @@
 #include "setup/meas_setup.h"
 #include "setup/setting_limits.h"
 
-enum class CliCommand : uint8_t { none, devices, calibrate, measure };
+enum class CliCommand : uint8_t { none, devices, calibrate, measure, params };
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
@@ -75,7 +78,30 @@ struct CliArgs {
   std::optional<std::string> exportPath;  // --export
   bool requireCalibration = false;        // --require-calibration
   CliSettings settings;
+
+  // The driver parameters: of a measurement (--params), or of the curve
+  // in paramsFile (the params subcommand), with the second curve's file and
+  // inputs; printed as "key value unit" lines, or as JSON (--json).
+  bool params = false;
+  bool json = false;
+  std::optional<std::string> paramsFile;  // params: FILE
+  std::optional<double> reDcOhm;          // --re-dc
+  std::optional<double> addedMassG;       // --added-mass
+  std::optional<std::string> withMassFile;  // --with-mass
+  std::optional<double> sdCm2;            // --sd
+  std::optional<double> boxLitres;        // --box-litres
+  std::optional<std::string> inBoxFile;   // --in-box
 };
+
+// The limits of the driver parameters' inputs, inclusive.
+inline constexpr double kCliReDcMinOhm = 0.01;
+inline constexpr double kCliReDcMaxOhm = 1000.0;
+inline constexpr double kCliAddedMassMinG = 0.01;
+inline constexpr double kCliAddedMassMaxG = 10000.0;
+inline constexpr double kCliSdMinCm2 = 0.1;
+inline constexpr double kCliSdMaxCm2 = 10000.0;
+inline constexpr double kCliBoxMinLitres = 0.01;
+inline constexpr double kCliBoxMaxLitres = 10000.0;
 
 // What parsing gives. ok with helpRequested: print helpText on stdout and exit
 // 0. Not ok: error is one line without the program name and hint the line that

@@ -9,6 +9,7 @@
 #include "app/curve_ops.h"
 #include "app/view_state.h"
 #include "cli/cli_args.h"
+#include "cli/cli_params.h"
 #include "cli/device_match.h"
 #include "cli/notice_queue.h"
 #include "engine/mls.h"
@@ -189,7 +190,7 @@ void waitForRunEnd(Devices& devices, NoticeQueue& notices, Application& app, con
   }
 }
 
-int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& err) {
+int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut, std::ostream& err) {
   const bool calibrating = args.command == CliCommand::calibrate;
   Devices devices;
   NoticeQueue notices;
@@ -224,6 +225,7 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& err) {
     return kCliRunFailed;
   }
 
+  s.driverInputs.reDcOhm = args.reDcOhm.value_or(0.0);
   // One run, never cyclic and never delayed.
   s.setup.cyclic = false;
   s.setup.delayedStart = false;
@@ -249,12 +251,15 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& err) {
     return kCliOk;
   }
 
-  const std::string text = exportText(s.setup, s.curves);
-  if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
-    reporter.message("could not write " + *args.exportPath);
-    return kCliRunFailed;
+  if (args.exportPath) {
+    const std::string text = exportText(s.setup, s.curves);
+    if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+      reporter.message("could not write " + *args.exportPath);
+      return kCliRunFailed;
+    }
+    reporter.progress("exported " + *args.exportPath);
   }
-  reporter.progress("exported " + *args.exportPath);
+  if (args.params) return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
   return kCliOk;
 }
 
@@ -277,7 +282,9 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return listDevices(out);
     case CliCommand::calibrate:
     case CliCommand::measure:
-      return runMeasurement(parsed.args, reporter, err);
+      return runMeasurement(parsed.args, reporter, out, err);
+    case CliCommand::params:
+      return runParamsCommand(parsed.args, out, err);
     case CliCommand::none:
       break;
   }

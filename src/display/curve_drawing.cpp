@@ -94,7 +94,8 @@ void drawCurve(Canvas& c, const std::array<double, kGridPoints>& xs, const RealC
 template <class MagY, class PhaseY>
 void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& style,
                          const RealCurve (&mag)[2], const RealCurve (&phase)[2],
-                         const RealCurve& sum, MagY magY, PhaseY phaseY) {
+                         const RealCurve& sum, MagY magY, PhaseY phaseY,
+                         const RealCurve* model = nullptr) {
   const MeasSetup& s = in.setup;
   const int w = c.width();
   std::array<double, kGridPoints> xs;
@@ -142,6 +143,11 @@ void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& sty
   if (style.sum) {
     c.setPen({colourBlack, PenStyle::solid, 3});
     drawCurve(c, xs, s.freqGrid, tf, Points::all, sumEnd, sum, magY);
+  }
+  // A fitted model over the measured curve, where it has values.
+  if (model != nullptr) {
+    c.setPen({colourGrey, PenStyle::solid, 1});
+    drawCurve(c, xs, s.freqGrid, tf, Points::all, ends[0], *model, magY);
   }
 }
 
@@ -243,7 +249,7 @@ void drawImpedanceCurves(const GraphInputs& in, Canvas& c) {
   auto magY = [=](double ohm) { return h - std::log(ohm / zMin) * h / span; };
   auto phaseY = [=](double deg) { return h / 2 - h * deg / 180; };
   drawFrequencyCurves(in, c, style, in.curves.zMag, in.curves.zPhase, in.curves.sumZMag, magY,
-                      phaseY);
+                      phaseY, m.mergeShown ? nullptr : &in.curves.zModel);
   Pen pen = c.pen();
   pen.width = 1;
   c.setPen(pen);

@@ -36,5 +36,7 @@ void drawSplCurves(const GraphInputs& in, Canvas& plot);
 
 // Impedance magnitude (and phase) curves over the ohm axis, in the same ways
 // as drawSplCurves except that there is no calibration view and the grey pass
-// is silver. Draws nothing unless measurementShown. Leaves the pen width 1.
+// is silver; without the Merge/Add page, curves.zModel follows last, grey,
+// width 1, over its points that are not NaN. Draws nothing unless
+// measurementShown. Leaves the pen width 1.
 void drawImpedanceCurves(const GraphInputs& in, Canvas& plot);

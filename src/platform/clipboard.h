@@ -1,6 +1,6 @@
 #pragma once
 // The clipboard seam: the program hands the clipboard a picture as plain
-// pixels. The window implements it with the system clipboard (ui/); tests
+// pixels, or plain text. The window implements it with the system clipboard (ui/); tests
 // substitute a recorder. Called on the program's thread only.
 
 #include <cstdint>
@@ -22,4 +22,7 @@ class Clipboard {
   // hold pixels; they are only read during the call. Returns false, leaving
   // the clipboard as it was, when the clipboard cannot be opened.
   virtual bool setImage(const ClipImage& image) = 0;
+  // Replaces the clipboard's content with the NUL-terminated UTF-8 text.
+  // Returns false, leaving the clipboard as it was, when it cannot be opened.
+  virtual bool setText(const char* utf8) = 0;
 };

@@ -83,7 +83,8 @@ WaveResult SimAudio::openInput(int id, const WaveFormat& format, WaveNotifier* n
   played_.fill({0, 0});
   clock_ = 0;
   speaker_.design(rate);
-  jig_.design(rate);
+  jig_.design(rate, ImpedanceJigModel::kSeriesOhm,
+              id == kInputJigAddedMass ? DriverModel::kAddedMassKg : 0.0);
   card_.reseed(seed_);
   acousticDelay_ = static_cast<int>(std::lround(0.001 * rate));
   handle = in_.handle;
@@ -223,7 +224,8 @@ int SimAudio::stepLocked(std::array<Pending, kMaxNotices>& out) {
     double right = playedAt(latency, 1);
     switch (inDevice_) {
       case kInputLoudspeaker: left = speaker_.process(playedAt(latency + acousticDelay_, 0)); break;
-      case kInputJig: jig_.process(left, left, right); break;
+      case kInputJig:
+      case kInputJigAddedMass: jig_.process(left, left, right); break;
       default: break;
     }
     const int16_t l = card_.record(left);

@@ -1,6 +1,6 @@
 #pragma once
 // Simulated sound devices, so that the program measures something on any
-// machine: one output, "Simulator output", and three inputs wired to it:
+// machine: one output, "Simulator output", and four inputs wired to it:
 //   0 "Simulator: loudspeaker (mic L, loop R)": left = a loudspeaker picked up
 //     by a microphone, fed by the left output after an acoustic delay of
 //     round(0.001 x rate) frames; right = the right output (the reference).
@@ -10,7 +10,10 @@
 //     the part across the driver; both halved by an input attenuator, so the
 //     driver's ringing never clips the right input, and both 32 frames late,
 //     which the jig's filter needs (see ImpedanceJigModel).
-// All three pass through one sound-card model: 480 frames of latency, gain
+//   3 "Simulator: impedance jig 12 ohm, 10 g added": the same jig with 10 g
+//     stuck to the driver's cone (DriverModel::kAddedMassKg), for the
+//     added-mass method.
+// All four pass through one sound-card model: 480 frames of latency, gain
 // 0.9, +3 LSB of DC, white noise of RMS 2 LSB from a fixed seed (restarted at
 // every opening of the input), rounding and clipping to 16 bits. See
 // sim_models.h for the models.
@@ -38,14 +41,15 @@ class SimAudio : public WaveAudio {
   static constexpr int kInputLoudspeaker = 0;
   static constexpr int kInputLoopback = 1;
   static constexpr int kInputJig = 2;
-  static constexpr int kInputCount = 3;
+  static constexpr int kInputJigAddedMass = 3;
+  static constexpr int kInputCount = 4;
   static constexpr int kOutputCount = 1;
   static constexpr int32_t kMinRate = 1000;
   static constexpr int32_t kMaxRate = 384000;
   static constexpr const char* kOutputName = "Simulator output";
   static constexpr std::array<const char*, kInputCount> kInputNames = {
       "Simulator: loudspeaker (mic L, loop R)", "Simulator: loopback cable",
-      "Simulator: impedance jig 12 ohm"};
+      "Simulator: impedance jig 12 ohm", "Simulator: impedance jig 12 ohm, 10 g added"};
 
   explicit SimAudio(Pacing pacing = Pacing::manual,
                     uint64_t noiseSeed = GaussianNoise::kDefaultSeed);

@@ -63,13 +63,19 @@ std::complex<double> LoudspeakerModel::response(double freqHz) const {
   return h;
 }
 
-std::complex<double> DriverModel::impedance(double freqHz) {
+DriverModel::Electrical DriverModel::withAddedMass(double addedMassKg) {
+  // sqrt(1) is exactly 1, so without a mass every value is the constant.
+  const double scale = std::sqrt((kMmsKg + addedMassKg) / kMmsKg);
+  return {kRe, kLe, kFs / scale, kQms * scale, kQes * scale, kRe * kQms / kQes};
+}
+
+std::complex<double> DriverModel::impedance(double freqHz, double addedMassKg) {
+  const Electrical d = withAddedMass(addedMassKg);
   const double w = 2.0 * std::numbers::pi * freqHz;
-  const double ws = 2.0 * std::numbers::pi * kFs;
-  const double res = kRe * kQms / kQes;
-  const cplx jx(0.0, w / (ws * kQms));
-  const cplx motional = res * jx / (1.0 - (w / ws) * (w / ws) + jx);
-  return cplx(kRe, w * kLe) + motional;
+  const double ws = 2.0 * std::numbers::pi * d.fs;
+  const cplx jx(0.0, w / (ws * d.qms));
+  const cplx motional = d.res * jx / (1.0 - (w / ws) * (w / ws) + jx);
+  return cplx(d.re, w * d.le) + motional;
 }
 
 namespace {
@@ -219,13 +225,14 @@ void designCoilFir(const std::array<double, 4>& n, const std::array<double, 4>& 
 
 }  // namespace
 
-void ImpedanceJigModel::design(double rate, double seriesOhm) {
+void ImpedanceJigModel::design(double rate, double seriesOhm, double addedMassKg) {
   rate_ = rate;
-  constexpr double re = DriverModel::kRe;
-  constexpr double le = DriverModel::kLe;
-  constexpr double qms = DriverModel::kQms;
-  const double ws = 2.0 * std::numbers::pi * DriverModel::kFs;
-  const double res = re * qms / DriverModel::kQes;
+  const DriverModel::Electrical d = DriverModel::withAddedMass(addedMassKg);
+  const double re = d.re;
+  const double le = d.le;
+  const double qms = d.qms;
+  const double ws = 2.0 * std::numbers::pi * d.fs;
+  const double res = d.res;
   // Z = N / D with D = s^2 + (ws/Qms) s + ws^2 and
   // N = (Re + s Le) D + Res (ws/Qms) s; the divider is N / (N + R D).
   const double d1 = ws / qms;

@@ -58,16 +58,32 @@ class LoudspeakerModel {
   double rate_ = 48000.0;
 };
 
-// The simulated loudspeaker driver, in ohm and henry.
+// The simulated loudspeaker driver, in ohm and henry, and its mechanical
+// side: moving mass Mms and cone area Sd (with air of 1.18 kg/m^3 and
+// 343 m/s these make Cms 0.6254 mm/N, Rms 1.616 kg/s, Bl 8.683 T m and
+// Vas 42.02 l).
 struct DriverModel {
   static constexpr double kRe = 6.0;
   static constexpr double kLe = 0.40e-3;
   static constexpr double kFs = 45.0;
   static constexpr double kQms = 3.5;
   static constexpr double kQes = 0.45;
+  static constexpr double kMmsKg = 20.0e-3;
+  static constexpr double kSdM2 = 220.0e-4;
+  // The mass stuck to the cone in the second jig.
+  static constexpr double kAddedMassKg = 10.0e-3;
+
+  // The electrical parameters with addedMassKg on the cone: the moving mass
+  // is Mms + m, fs scales by sqrt(Mms / (Mms + m)), Qms and Qes by
+  // sqrt((Mms + m) / Mms); Re, Le and Res = Re Qms / Qes stay. With no mass
+  // the constants above, exactly.
+  struct Electrical {
+    double re, le, fs, qms, qes, res;
+  };
+  static Electrical withAddedMass(double addedMassKg);
   // Z = Re + jwLe + Res (jw/(ws Qms)) / (1 - (w/ws)^2 + jw/(ws Qms)),
-  // Res = Re Qms / Qes, evaluated exactly (analog) at freqHz.
-  static std::complex<double> impedance(double freqHz);
+  // evaluated exactly (analog) at freqHz, for the driver with addedMassKg.
+  static std::complex<double> impedance(double freqHz, double addedMassKg = 0.0);
 };
 
 // Voltage divider of a series resistor and the driver, as the two inputs of
@@ -95,8 +111,9 @@ class ImpedanceJigModel {
   static constexpr int kCoilTaps = 128;
   static constexpr int kDelayFrames = 32;
 
-  // Designs the filter for the rate (Hz) and clears the state.
-  void design(double rate, double seriesOhm = kSeriesOhm);
+  // Designs the filter for the rate (Hz), the series resistor and the
+  // driver with addedMassKg on its cone, and clears the state.
+  void design(double rate, double seriesOhm = kSeriesOhm, double addedMassKg = 0.0);
   void clear();
   // Feeds one sample; left and right receive the jig's two outputs.
   void process(double x, double& left, double& right);

@@ -16,6 +16,7 @@ enum NotifyCode : uint32_t {
   ncMerge = 2,       // merge/add parameters: recompute the weights
   ncMergeApply = 3,  // write the merge/add result into the response
   ncSampleRate = 5,  // a custom sample rate was typed
+  ncDriver = 6,      // an input of the driver parameter panel: work them out again
 };
 
 // Receiver of the messages of the numeric entries (the main window).

@@ -188,10 +188,17 @@ void TMainForm::redrawGraphs() {
     image->canvas().finish();
     image->update();
   }
+  showDriverParams();
 }
 
 void TMainForm::receiveMessage(uint32_t msg, uint32_t wParam, int32_t) {
   if (msg == msgSettingChanged) handleNotification(wParam);
 }
 
-void TMainForm::handleNotification(uint32_t code) { app_->settingChanged(code); }
+void TMainForm::handleNotification(uint32_t code) {
+  if (code == ncDriver) {
+    app_->driverInputsChanged(driverEntries_);
+  } else {
+    app_->settingChanged(code);
+  }
+}

@@ -136,6 +136,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   void buildSettingsPage(QWidget* page);
   void buildMeasurePage(QWidget* page);
   void buildMergePage(QWidget* page);
+  void buildDriverPage(QWidget* page);
   void connectHandlers();
 
   // Start-up steps (main_form.cpp / main_form_view.cpp).
@@ -156,6 +157,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   void showSampleRate();
   // The length of the next run, after a change of rate, sequence or averages.
   void showRunTime();
+  // The driver page: the parameters of the shown curve or why there are
+  // none, and the entry of the method's amount (main_form_driver.cpp).
+  void showDriverParams();
   // The SPL / Z switch, the device lists and the slot buttons, locked while
   // a run holds the devices.
   void applyRunLocks(bool locked);
@@ -189,6 +193,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   void mergeRButtonClick(bool checked);
   void addRButtonClick(bool checked);
   void mergeApplyClick();
+  // Driver page (main_form_driver.cpp).
+  void drvMethodChange(int index);
+  void drvSlotChange(int index);
+  void drvModelClick(bool checked);
+  void drvCopyClick();
   void storeClick(int slot);   // S1..S8, slot 1..8
   void recallClick(int slot);  // R1..R8
   void startClick();
@@ -307,4 +316,18 @@ class TMainForm : public QWidget, public NotifyTarget {
   QLabel* mergeUDelayPost = nullptr;
   TEditNum* mergeUGain = nullptr;
   QLabel* scaleUPost = nullptr;
+
+  // Driver page: the entries edit this copy of the panel's inputs, which
+  // goes to the application after each change.
+  DriverInputs driverEntries_;
+  TEditNum* drvReDc = nullptr;
+  QComboBox* drvMethod = nullptr;
+  TEditNum* drvAmount = nullptr;
+  QLabel* drvAmountUnit = nullptr;
+  TEditNum* drvSd = nullptr;
+  QComboBox* drvSlot = nullptr;
+  QCheckBox* drvModel = nullptr;
+  QPushButton* drvCopy = nullptr;
+  QLabel* drvValues = nullptr;
+  QLabel* drvMessage = nullptr;
 };

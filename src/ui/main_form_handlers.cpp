@@ -52,6 +52,10 @@ void TMainForm::connectHandlers() {
   connect(mergeRButton, &QRadioButton::toggled, this, &TMainForm::mergeRButtonClick);
   connect(addRButton, &QRadioButton::toggled, this, &TMainForm::addRButtonClick);
   connect(mergeApply, &QPushButton::clicked, this, &TMainForm::mergeApplyClick);
+  connect(drvMethod, &QComboBox::activated, this, &TMainForm::drvMethodChange);
+  connect(drvSlot, &QComboBox::activated, this, &TMainForm::drvSlotChange);
+  connect(drvModel, &QCheckBox::toggled, this, &TMainForm::drvModelClick);
+  connect(drvCopy, &QPushButton::clicked, this, &TMainForm::drvCopyClick);
   for (int i = 0; i < 8; ++i) {
     connect(storeButtons[i], &QPushButton::clicked, this, [this, i] { storeClick(i + 1); });
     connect(recallButtons[i], &QPushButton::clicked, this, [this, i] { recallClick(i + 1); });
@@ -189,7 +193,7 @@ void TMainForm::minMaxZChange(int) { app_->impedanceRangeChosen(minZ->currentInd
 // --- Page changes ------------------------------------------------------------
 
 void TMainForm::mainPageChange(int index) {
-  app_->pageShown(static_cast<MainPage>(std::clamp(index, 0, 2)));
+  app_->pageShown(static_cast<MainPage>(std::clamp(index, 0, 3)));
   if (index == static_cast<int>(MainPage::merge)) {
     // Turning the button on from here runs its click handler when it was
     // off, as on the first visit of the page.

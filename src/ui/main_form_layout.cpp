@@ -101,6 +101,7 @@ void TMainForm::buildLayout() {
   buildSettingsPage(page(mainPage, "TabSheet1", "Settings"));
   buildMeasurePage(page(mainPage, "TabSheet2", "Measure !"));
   buildMergePage(page(mainPage, "TabSheet4", "Merge/Add"));
+  buildDriverPage(page(mainPage, "DriverSheet", "Driver"));
   mainPage->setCurrentIndex(1);
   // The settings pages reach down over the empty right end of the graph
   // tabs' bar; they must be drawn above it.
@@ -327,4 +328,36 @@ void TMainForm::buildMergePage(QWidget* p) {
   mergeApply = button(p, "mergeApply", "Apply", 262, 84, 88, 25,
                       "Replace current graph with merged/added graph");
   setTextColour(mergeApply, kRed);
+}
+
+void TMainForm::buildDriverPage(QWidget* p) {
+  // Inputs: Re (DC), the second curve's method, amount, cone area and slot.
+  label(p, "drvReDcLabel", "Re (DC)", 4, 4);
+  drvReDc = numEntry(p, "drvReDc", 50, 4, 44, "Re measured with a meter; 0 takes the fitted Re");
+  label(p, "drvReDcOhm", "ohm", 97, 4);
+  drvMethod = comboBox(p, "drvMethod", 126, 3, 104, "What the second curve was measured with");
+  for (const char* item : {"No 2nd curve", "Added mass", "Closed box"})
+    drvMethod->addItem(QString::fromLatin1(item));
+  drvAmount = numEntry(p, "drvAmount", 234, 4, 42, "Mass added to the cone (g) or box volume (l)");
+  drvAmountUnit = label(p, "drvAmountUnit", "g", 279, 4);
+  drvAmountUnit->resize(10, drvAmountUnit->height());
+
+  label(p, "drvSdLabel", "Sd", 4, 27);
+  drvSd = numEntry(p, "drvSd", 50, 27, 44, "Cone area (cm2)");
+  label(p, "drvSdUnit", "cm2", 97, 27);
+  label(p, "drvSlotLabel", "Slot", 126, 27);
+  drvSlot = comboBox(p, "drvSlot", 152, 26, 42, "Memory slot holding the second curve");
+  for (int i = 1; i <= 8; ++i) drvSlot->addItem(QString::number(i));
+  drvModel = checkBox(p, "drvModel", "Model", 204, 29, 70, "Draw the fitted model over the curve");
+  drvCopy = button(p, "drvCopy", "Copy", 294, 4, 56, 42, "Copy the parameters as text");
+
+  // Values: three columns of five, then one line under them.
+  drvValues = new QLabel(p);
+  drvValues->setObjectName(QStringLiteral("drvValues"));
+  drvValues->setGeometry(4, 52, 348, 76);
+  drvValues->setTextFormat(Qt::RichText);
+  drvValues->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  drvMessage = new QLabel(p);
+  drvMessage->setObjectName(QStringLiteral("drvMessage"));
+  drvMessage->setGeometry(4, 130, 348, 16);
 }

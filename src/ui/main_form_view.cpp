@@ -58,6 +58,10 @@ void TMainForm::setupNumericEntries() {
   setupEntry(splScale, "%2.1f", kLevelScaleRange.min, kLevelScaleRange.max, 1, 10, &m.levelScale, 1, this, ncDisplay);
   setupEntry(splRange, "%2.1f", kDisplayRangeRange.min, kDisplayRangeRange.max, 1, 10, &m.displayRange, 1, this, ncDisplay);
   setupEntry(sRateC, "%2.0f", kCustomRateRange.min, kCustomRateRange.max, 100, 1000, &m.sampleRate, 1, this, ncSampleRate);
+  DriverInputs& d = driverEntries_;
+  setupEntry(drvReDc, "%2.2f", 0, 1000, 0.1, 1, &d.reDcOhm, 1, this, ncDriver);
+  setupEntry(drvSd, "%2.1f", 0, 10000, 1, 10, &d.mech.sdCm2, 1, this, ncDriver);
+  setupEntry(drvAmount, "%2.2f", 0, 10000, 1, 10, &d.mech.addedMassG, 1, this, ncDriver);
 
   for (int i = 1; i <= 8; ++i) mergeUList->addItem(QString::number(i));
   mergeUList->setCurrentIndex(g.storedSlot);

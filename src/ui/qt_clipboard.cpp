@@ -13,3 +13,10 @@ bool TQtClipboard::setImage(const ClipImage& image) {
   clipboard->setImage(borrowed.copy());
   return true;
 }
+
+bool TQtClipboard::setText(const char* utf8) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard == nullptr) return false;
+  clipboard->setText(QString::fromUtf8(utf8));
+  return true;
+}

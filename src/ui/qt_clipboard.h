@@ -1,6 +1,6 @@
 #pragma once
 // The clipboard seam on the system clipboard: the picture goes there as an
-// image.
+// image, the text as plain text.
 
 #include "platform/clipboard.h"
 
@@ -9,4 +9,5 @@ class TQtClipboard final : public Clipboard {
   // Puts a deep copy of the picture on the application's clipboard. Qt's
   // clipboard reports no failure, so this always answers true.
   bool setImage(const ClipImage& image) override;
+  bool setText(const char* utf8) override;
 };

@@ -42,7 +42,8 @@ const char* const kSimOutput = "Simulator output";
 const char* const kSpeakerInput = "Simulator: loudspeaker (mic L, loop R)";
 const char* const kLoopInput = "Simulator: loopback cable";
 const char* const kJigInput = "Simulator: impedance jig 12 ohm";
-const std::vector<std::string> kSimInputs = {kSpeakerInput, kLoopInput, kJigInput};
+const std::vector<std::string> kSimInputs = {kSpeakerInput, kLoopInput, kJigInput,
+                                             "Simulator: impedance jig 12 ohm, 10 g added"};
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -1,8 +1,9 @@
 #pragma once
-// The clipboard seam for tests: writes down every picture handed over, pixel
-// for pixel, or refuses them all as a busy clipboard would.
+// The clipboard seam for tests: writes down every picture and text handed
+// over, pixel for pixel, or refuses them all as a busy clipboard would.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/clipboard.h"
@@ -27,7 +28,15 @@ class ClipboardRecorder : public Clipboard {
     return true;
   }
 
+  bool setText(const char* utf8) override {
+    ++calls;
+    if (busy) return false;
+    texts.emplace_back(utf8);
+    return true;
+  }
+
   std::vector<Picture> pictures;
+  std::vector<std::string> texts;
   int calls = 0;
   bool busy = false;  // answer every call as a clipboard that cannot be opened
 };

@@ -25,7 +25,8 @@ std::vector<std::string> names(const WaveAudio& a, WaveDirection dir) {
 
 const std::vector<std::string> kSimInputs = {"Simulator: loudspeaker (mic L, loop R)",
                                              "Simulator: loopback cable",
-                                             "Simulator: impedance jig 12 ohm"};
+                                             "Simulator: impedance jig 12 ohm",
+                                             "Simulator: impedance jig 12 ohm, 10 g added"};
 
 TEST(CombinedWaveAudio, RealDevicesLeadWhenTheyFormAPair) {
   FakeWaveAudio real;
@@ -62,7 +63,7 @@ TEST(CombinedWaveAudio, RealDevicesLeadWhenTheyFormAPair) {
   EXPECT_EQ(real.count(Op::prepare), 1);
   EXPECT_EQ(all.close(simIn), kWaveOk);
   EXPECT_EQ(all.close(simIn), kWaveErrInvalidHandle);
-  EXPECT_EQ(all.openInput(4, f, nullptr, none), kWaveErrBadDeviceId);
+  EXPECT_EQ(all.openInput(5, f, nullptr, none), kWaveErrBadDeviceId);
   EXPECT_EQ(none, kNoWaveHandle);
   EXPECT_EQ(all.prepare(kNoWaveHandle, h), kWaveErrInvalidHandle);
 }
