@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -146,7 +147,10 @@ TEST_F(DriverPanelTest, FilledAfterMeasurementRecallAndWithTheSecondCurve) {
   click("drvCopy");
   ASSERT_EQ(clipboard.texts.size(), 1u);
   const std::string& text = clipboard.texts[0];
-  EXPECT_NE(text.find("Mms 20."), std::string::npos) << text;
+  const size_t mms = text.find("Mms ");
+  ASSERT_NE(mms, std::string::npos) << text;
+  EXPECT_NEAR(std::strtod(text.c_str() + mms + 4, nullptr), 20.0, 0.6) << text;  // 3 % of 20.0 g
+  EXPECT_NE(text.find(" g\n", mms), std::string::npos) << text;
   EXPECT_NE(text.find("rho 1.180 kg/m3"), std::string::npos) << text;
   EXPECT_EQ(text.find("nan"), std::string::npos) << text;
 
