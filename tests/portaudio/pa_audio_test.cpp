@@ -14,6 +14,11 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "../core/fake_wave_audio.h"
 #include "engine/mls.h"
 #include "engine/sound_card.h"
@@ -92,6 +97,48 @@ class JackLoopback : public testing::Test {
 
   std::unique_ptr<PrivateJackd> jackd_;
 };
+
+// A test process that dies with its JACK server running takes the server
+// with it, and the next server, under the same name, comes up. This process
+// adopts the orphaned server (a subreaper) to see it end and to reap it.
+TEST(PrivateJackdServer, DiesWithItsTestProcessAndItsNameIsTakenBack) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  struct NoLongerSubreaper {
+    ~NoLongerSubreaper() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+  } restore;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    PrivateJackd jackd;
+    const pid_t server = jackd.ready() ? jackd.pid() : 0;
+    if (write(fds[1], &server, sizeof server) != sizeof server) _exit(2);
+    std::abort();  // as a crashed test does, with the server running
+  }
+  close(fds[1]);
+  pid_t server = 0;
+  const ssize_t got = read(fds[0], &server, sizeof server);
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  if (got != static_cast<ssize_t>(sizeof server) || server == 0) GTEST_SKIP() << "jackd did not come up";
+  bool ended = false;
+  for (int i = 0; i < 200 && !ended; ++i) {
+    ended = waitpid(server, nullptr, WNOHANG) == server;
+    if (!ended) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(ended) << "jackd " << server << " outlived its test process";
+  if (!ended) {
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+  }
+
+  PrivateJackd next;
+  EXPECT_TRUE(next.ready()) << next.skipReason();
+}
 
 // Notices from the backend's thread, taken on the test's thread in order,
 // as the window does with its queued calls.

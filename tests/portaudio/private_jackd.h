@@ -4,7 +4,11 @@
 // played to loopback:playback_N comes back on loopback:capture_N. It runs
 // under a private server name (JACK_DEFAULT_SERVER, set for this process) so
 // it meets no other server, and lives until stop() or the destructor, which
-// end it by its PID and wait for it.
+// end it by its PID and wait for it, or until the test process dies: the
+// kernel kills it then (PR_SET_PDEATHSIG), so no server outlives a crashed
+// test. The name is the same for every test process: JACK's registry has
+// few slots, and a server that starts under the name of a dead one takes
+// its slot back, so a crash cannot use one up for good.
 //
 // Only one such server runs at a time on the machine: JACK creates its shared
 // registry in /dev/shm when the first server starts, and two servers starting
@@ -15,7 +19,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,8 +28,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-
-extern char** environ;
 
 class PrivateJackd {
  public:
@@ -37,24 +39,24 @@ class PrivateJackd {
   PrivateJackd() {
     lockFd_ = open("/tmp/sonrake-test-jackd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);
-    serverName_ = "sonrake_test_" + std::to_string(getpid());
+    serverName_ = kServerName;
     setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
-    const char* argv[] = {"jackd", "--no-realtime", "--silent", "--port-max", "64", "-L", "2",
-                          "-d", "dummy", "-r", "48000", "-p", "1024", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int err = posix_spawnp(&pid_, "jackd", &actions, nullptr,
-                                 const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
+    pid_ = spawnJackd();
+    if (pid_ < 0) {
       pid_ = 0;
-      skipReason_ = "jackd is not installed; the JACK loopback tests are skipped";
+      skipReason_ = "jackd could not be started; the JACK loopback tests are skipped";
       return;
     }
     for (int i = 0; i < 100 && !portsUp(); ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {  // it ended before it came up
+        pid_ = 0;
+        skipReason_ = WIFEXITED(status) && WEXITSTATUS(status) == 127
+                          ? "jackd is not installed; the JACK loopback tests are skipped"
+                          : "jackd ended at start-up; the JACK loopback tests are skipped";
+        return;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ready_ = portsUp();
@@ -69,7 +71,10 @@ class PrivateJackd {
   PrivateJackd(const PrivateJackd&) = delete;
   PrivateJackd& operator=(const PrivateJackd&) = delete;
 
+  static constexpr const char* kServerName = "sonrake_test";
+
   bool ready() const { return ready_; }
+  pid_t pid() const { return pid_; }
   const char* skipReason() const { return skipReason_; }
 
   // Ends the server (SIGTERM) and waits for it; nothing when not running.
@@ -83,6 +88,26 @@ class PrivateJackd {
   }
 
  private:
+  // jackd as a child that the kernel kills when this process dies, its
+  // output thrown away; -1 when no process could be made. Exit status 127:
+  // there is no jackd to run.
+  static pid_t spawnJackd() {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);  // the parent died before the line above
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    const char* argv[] = {"jackd", "--no-realtime", "--silent", "--port-max", "64", "-L", "2",
+                          "-d", "dummy", "-r", "48000", "-p", "1024", nullptr};
+    execvp("jackd", const_cast<char* const*>(argv));
+    _exit(127);
+  }
+
   // The loopback client's last port is listed (jack_lsp, its errors hidden).
   static bool portsUp() {
     FILE* p = popen("jack_lsp 2>/dev/null", "r");
