@@ -21,6 +21,8 @@ constexpr unsigned commandBit(CliCommand c) { return 1u << static_cast<unsigned>
 constexpr unsigned kRunCommands =
     commandBit(CliCommand::calibrate) | commandBit(CliCommand::measure);
 constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure);
+constexpr unsigned kCurveCommands = commandBit(CliCommand::measure) | commandBit(CliCommand::convert);
+constexpr unsigned kModeCommands = kRunCommands | commandBit(CliCommand::convert);
 constexpr unsigned kGlobal = ~0u;
 
 // The --smoothing words by smoothIndex, in the order of the window's list.
@@ -82,6 +84,16 @@ std::string applyOut(const std::string& v, CliArgs& a) {
 
 std::string applyExport(const std::string& v, CliArgs& a) {
   a.exportPath = v;
+  return "";
+}
+
+std::string applyMic(const std::string& v, CliArgs& a) {
+  a.micPath = v;
+  return "";
+}
+
+std::string applyUnsmoothed(const std::string&, CliArgs& a) {
+  a.unsmoothed = true;
   return "";
 }
 
@@ -248,14 +260,14 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 19> kOptions = {{
+constexpr std::array<OptionDef, 21> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
     {"--out", true, kRunCommands, applyOut},
     {"--rate", true, kRunCommands, applyRate},
     {"--order", true, kRunCommands, applyOrder},
-    {"--mode", true, kRunCommands, applyMode},
+    {"--mode", true, kModeCommands, applyMode},
     {"--exact", false, kRunCommands, applyExact},
     {"--averages", true, kRunCommands, applyAverages},
     {"--window", true, kRunCommands, applyWindow},
@@ -264,10 +276,12 @@ constexpr std::array<OptionDef, 19> kOptions = {{
     {"--resistor", true, kMeasureOnly, applyResistor},
     {"--window-shape", true, kMeasureOnly, applyWindowShape},
     {"--offset", true, kMeasureOnly, applyOffset},
-    {"--smoothing", true, kMeasureOnly, applySmoothing},
-    {"--range", true, kMeasureOnly, applyRange},
+    {"--smoothing", true, kCurveCommands, applySmoothing},
+    {"--range", true, kCurveCommands, applyRange},
     {"--require-calibration", false, kMeasureOnly, applyRequireCalibration},
     {"--export", true, kMeasureOnly, applyExport},
+    {"--mic", true, kMeasureOnly, applyMic},
+    {"--unsmoothed", false, kMeasureOnly, applyUnsmoothed},
 }};
 
 const OptionDef* findOption(std::string_view name) {
@@ -288,7 +302,7 @@ bool looksLikeOption(std::string_view arg) {
 }
 
 bool findCommand(std::string_view word, CliCommand& out) {
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure}) {
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::convert}) {
     if (word == cliCommandName(c)) {
       out = c;
       return true;
@@ -314,6 +328,10 @@ std::string missingRequired(const CliArgs& a) {
     if (!a.outDevice) missing.push_back("--out");
   }
   if (a.command == CliCommand::measure && !a.exportPath) missing.push_back("--export");
+  if (a.command == CliCommand::convert) {
+    if (a.inputPath.empty()) missing.push_back("IN");
+    if (a.outputPath.empty()) missing.push_back("OUT");
+  }
   if (missing.empty()) return "";
   return std::string(cliCommandName(a.command)) + " needs " + joinList(missing);
 }
@@ -358,6 +376,7 @@ const char* cliCommandName(CliCommand command) {
     case CliCommand::devices: return "devices";
     case CliCommand::calibrate: return "calibrate";
     case CliCommand::measure: return "measure";
+    case CliCommand::convert: return "convert";
     case CliCommand::none: break;
   }
   return "";
@@ -374,6 +393,7 @@ std::string cliHelpText(CliCommand command) {
           "  devices            list the input and output devices\n"
           "  calibrate          calibrate the sound card through a loopback cable\n"
           "  measure            measure a response and export it as text\n"
+          "  convert            read a curve file and write it in another format\n"
           "  help [SUBCOMMAND]  show this help or that of a subcommand\n"
           "\n"
           "Options:\n"
@@ -414,7 +434,10 @@ std::string cliHelpText(CliCommand command) {
               "\n"
               "  --in NAME             input device (see 'sonrake-cli devices')\n"
               "  --out NAME            output device\n"
-              "  --export FILE         text file to write\n") +
+              "  --export FILE         file to write: .frd or .zma (with a '*' comment\n"
+              "                        header), .csv, or anything else as plain text\n"
+              "  --mic FILE            microphone calibration file for this run\n"
+              "  --unsmoothed          export the curve without smoothing\n") +
           kRunOptions +
           "  --two-channel         record the right input as a reference too\n"
           "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
@@ -432,9 +455,27 @@ std::string cliHelpText(CliCommand command) {
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
-          "Defaults: --rate, --order and --resistor from sonrake.cfg; the others as the\n"
+          "Defaults: --rate, --order and --resistor from sonrake.cfg; --mic: the\n"
+          "microphone file sonrake.cfg names, when it is in use; the others as the\n"
           "window starts (spl, one channel, window 8192 from 0, quarter cosine, FFT bins,\n"
           "no smoothing, 20-20000).\n";
+      break;
+    case CliCommand::convert:
+      t = "Usage: sonrake-cli convert IN OUT [OPTIONS]\n"
+          "Reads the curve file IN (FRD, ZMA or text: frequency, level or impedance,\n"
+          "phase per line; comment lines and commas or semicolons allowed), puts it\n"
+          "onto the program's frequency grid and writes it to OUT in the format its\n"
+          "extension names (.frd, .zma, .csv, else plain text).\n"
+          "\n"
+          "  --mode spl|impedance  how IN is read (default: impedance for .zma,\n"
+          "                        else spl)\n"
+          "  --range LOW-HIGH      frequency range written, Hz (default: the whole grid,\n"
+          "                        5-50000)\n"
+          "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
+          "                        smoothing in fractions of an octave (default none)\n"
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n";
       break;
   }
   return t + kExitStatus;
@@ -465,6 +506,8 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
         } else {
           return errorResult(CliCommand::none, "unknown subcommand " + quoted(arg));
         }
+      } else if (!inHelp && out.command == CliCommand::convert && out.outputPath.empty()) {
+        (out.inputPath.empty() ? out.inputPath : out.outputPath) = arg;
       } else {
         return errorResult(out.command, "unexpected argument " + quoted(arg));
       }

@@ -5,7 +5,8 @@
 //
 //   sonrake-cli [-q] devices
 //   sonrake-cli [-q] calibrate --in NAME --out NAME [settings]
-//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [settings]
+//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [--mic FILE] [settings]
+//   sonrake-cli [-q] convert IN OUT [--mode spl|impedance] [--range LOW-HIGH] [--smoothing S]
 //   sonrake-cli help [SUBCOMMAND]
 //
 // Every option takes its value either as the next argument ("--order 13") or
@@ -22,7 +23,7 @@
 #include "setup/meas_setup.h"
 #include "setup/setting_limits.h"
 
-enum class CliCommand : uint8_t { none, devices, calibrate, measure };
+enum class CliCommand : uint8_t { none, devices, calibrate, measure, convert };
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
@@ -73,6 +74,10 @@ struct CliArgs {
   std::optional<std::string> inDevice;    // --in: name or part of a name
   std::optional<std::string> outDevice;   // --out
   std::optional<std::string> exportPath;  // --export
+  std::optional<std::string> micPath;     // --mic: microphone file for this run
+  bool unsmoothed = false;                // --unsmoothed: export the curve without smoothing
+  std::string inputPath;                  // convert: the curve file to read
+  std::string outputPath;                 // convert: the file to write
   bool requireCalibration = false;        // --require-calibration
   CliSettings settings;
 };

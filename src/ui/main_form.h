@@ -189,6 +189,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   void mergeApplyClick();
   void storeClick(int slot);   // S1..S8, slot 1..8
   void recallClick(int slot);  // R1..R8
+  // "Load curve..." for slot 1..8 (the slot buttons' context menu, or the
+  // "Load curve..." button's menu of slots).
+  void loadCurveClick(int slot);
+  void loadCurveMenu();
+  void exportUnsmoothedClick(bool checked);
   void startClick();
   void LevelClick();
   void CalibrateClick();
@@ -226,6 +231,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   TImageView* Image4 = nullptr;
   std::array<QPushButton*, 8> storeButtons{};
   std::array<QPushButton*, 8> recallButtons{};
+  QPushButton* loadCurve = nullptr;
 
   // Graph pages.
   QTabWidget* TimeFreqCtrl = nullptr;
@@ -234,6 +240,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   TImageView* Image2 = nullptr;
   QComboBox* showCh = nullptr;
   QPushButton* exportMeas = nullptr;
+  QCheckBox* exportUnsmoothed = nullptr;
   QPushButton* copyFToClip = nullptr;
   QLineEdit* freqLabel = nullptr;
   QLineEdit* yLabel1 = nullptr;
@@ -252,6 +259,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QComboBox* outDev = nullptr;
   QPushButton* Level = nullptr;
   QPushButton* Calibrate = nullptr;
+  QGroupBox* micGroup = nullptr;
   QCheckBox* micDataDisable = nullptr;
   QPushButton* micDataImport = nullptr;
 
