@@ -8,6 +8,11 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// A grid point this close (relatively) outside the file's first or last
+// frequency counts as inside: a file that wrote the grid frequencies with
+// four decimals rounded them by up to 1e-5 of their value at 5 Hz. The grid's
+// own steps are 0.9 %, so no further point is taken in.
+constexpr double kEdgeTolerance = 2e-5;
 // Beyond this a level is no level: 10^(level/20) would not fit a double.
 constexpr double kLevelLimitDb = 1000.0;
 
@@ -76,7 +81,7 @@ CurveFileRead readCurveFile(const std::string& path, bool impedance, const RealC
     }
     if (read.points == 0) {
       read.firstHz = b.freq;
-      while (g < kGridPoints && freqGrid[g] < b.freq) ++g;
+      while (g < kGridPoints && freqGrid[g] < b.freq * (1.0 - kEdgeTolerance)) ++g;
       read.firstGrid = g;
     } else {
       if (!(b.freq > a.freq)) {
@@ -100,6 +105,11 @@ CurveFileRead readCurveFile(const std::string& path, bool impedance, const RealC
     ++read.points;
   }
   read.skipped += text.longLines();
+  // The last point also serves a grid point within rounding above it.
+  if (read.points >= 2) {
+    const Complex last = fromLevelPhase(a.levelDb, a.phaseDeg);
+    for (; g < kGridPoints && freqGrid[g] <= a.freq * (1.0 + kEdgeTolerance); ++g) curve[g] = last;
+  }
 
   read.lastGrid = g - 1;
   if (read.points < 2) {

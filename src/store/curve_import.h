@@ -40,8 +40,10 @@ struct CurveFileRead {
 // first and the last point each grid point is interpolated linearly in log
 // frequency from the two points around it: the level in dB (for an
 // impedance, 20 log10 |Z|) and the phase unwrapped along the file (each phase
-// within half a turn of the one before). Grid points outside the file's range
-// are absent: held has them cleared and response holds a copy of the nearest
+// within half a turn of the one before); a grid point within 2e-5 of its
+// value outside the first or last frequency (the rounding of a file that
+// wrote the grid with four decimals) takes that point's value. Grid points
+// further outside the file's range are absent: held has them cleared and response holds a copy of the nearest
 // point held. response and held change only when the result is loaded;
 // refused are files with a point whose frequency is not above the one before
 // it, with fewer than two usable points, or whose points lie between two grid
