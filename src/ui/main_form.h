@@ -50,6 +50,10 @@ class QTimer;
 class TEditNum;
 class TImageView;
 
+// The text of the button and the slot buttons' menu entry that load a curve
+// file into a memory slot.
+inline QString loadCurveText() { return QString::fromUtf8("Load curve\u2026"); }
+
 class TMainForm : public QWidget, public NotifyTarget {
   Q_OBJECT
 
@@ -189,8 +193,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   void mergeApplyClick();
   void storeClick(int slot);   // S1..S8, slot 1..8
   void recallClick(int slot);  // R1..R8
-  // "Load curve..." for slot 1..8 (the slot buttons' context menu, or the
-  // "Load curve..." button's menu of slots).
+  // "Load curve…" for slot 1..8 (the slot buttons' context menu, or the
+  // "Load curve…" button's menu of slots).
   void loadCurveClick(int slot);
   void loadCurveMenu();
   void exportUnsmoothedClick(bool checked);

@@ -59,7 +59,7 @@ void TMainForm::connectHandlers() {
     for (QPushButton* b : {storeButtons[i], recallButtons[i]}) {
       connect(b, &QWidget::customContextMenuRequested, this, [this, i, b](const QPoint& at) {
         QMenu menu(this);
-        menu.addAction(QStringLiteral("Load curve..."), this, [this, i] { loadCurveClick(i + 1); });
+        menu.addAction(loadCurveText(), this, [this, i] { loadCurveClick(i + 1); });
         menu.exec(b->mapToGlobal(at));
       });
     }

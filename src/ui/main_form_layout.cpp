@@ -137,12 +137,13 @@ void TMainForm::buildLevelArea() {
     recallButtons[i] = button(this, text, text, x, 143, 21, 17, hint);
     setTextColour(recallButtons[i], kNavy);
     recallButtons[i]->setEnabled(false);
-    // Right-click on a slot's buttons: "Load curve..." into that slot.
+    // Right-click on a slot's buttons: "Load curve…" into that slot.
     storeButtons[i]->setContextMenuPolicy(Qt::CustomContextMenu);
     recallButtons[i]->setContextMenuPolicy(Qt::CustomContextMenu);
   }
-  loadCurve = button(this, "loadCurve", "Load curve...", 190, 94, 69, 19,
+  loadCurve = button(this, "loadCurve", "", 178, 94, 82, 19,
                      "Load a curve file (FRD, ZMA, text) into a memory slot");
+  loadCurve->setText(loadCurveText());
 }
 
 void TMainForm::buildGraphPages() {
