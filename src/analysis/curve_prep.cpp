@@ -156,22 +156,29 @@ void prepareSplCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
   // too, and must see it unweighted.
   ComplexCurve combined{};
   double top = kNoPeak;
+  // A curve read from a file carries its own corrections. When one of the
+  // parts is such a curve, so is the merged result, and the measured part
+  // takes the microphone calibration into it.
+  const MeasSetup& upper = slotValid ? slots[slot] : setup;
+  const bool resultFromFile = setup.fromFile || (weighted && upper.fromFile);
 
   for (int p = 0; p < passes; ++p) {
-    const MeasSetup& source = (p == 1 && slotValid) ? slots[slot] : setup;
+    const MeasSetup& source = p == 1 ? upper : setup;
+    const bool micHere = useMic && !source.fromFile;
     RealCurve& mag = curves.splMag[p];
     RealCurve& phase = curves.splPhase[p];
     for (int i = 0; i < kGridPoints; ++i) {
       Complex u = source.response[i];
       if (weighted) u = u * mergeSetup.weights[p][i];
       if (apply) {
+        const Complex c = (resultFromFile && micHere) ? u / micCal[i] : u;
         if (addMode)
-          combined[i] += u;
+          combined[i] += c;
         else if (p == 0 || setup.freqGrid[i] > mergeSetup.transitionFreq)
-          combined[i] = u;
+          combined[i] = c;
       }
       if (setup.invertPolarity) u = -u;
-      if (useMic) u = u / micCal[i];
+      if (micHere) u = u / micCal[i];
       const double m = abs(u);
       mag[i] = levelDb(m) + setup.levelScale;
       phase[i] = m > kPhaseMagnitudeFloor ? std::atan2(u.im, u.re) * kRadToDeg : 0.0;
@@ -184,7 +191,11 @@ void prepareSplCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
       if (top < mag[i] && inShownRange(i)) top = mag[i];
   }
 
-  if (apply) setup.response = combined;
+  if (apply) {
+    if (weighted) setup.held = mergedHeld(setup, upper, mergeSetup, setup.freqGrid);
+    setup.response = combined;
+    setup.fromFile = resultFromFile;
+  }
 
   if (weighted && addMode) {
     for (int i = 0; i < kGridPoints; ++i) {

@@ -48,15 +48,18 @@ void movingPhaseMean(RealCurve& curve, int halfWidth);
 // Pass 0 is setup.response; pass 1 is slots[storedSlot], or setup.response again
 // when storedSlot is -1 or not a slot index. With mergeShown each point is
 // multiplied by its merge weight first. Then per point: polarity inversion,
-// division by micCal (when micCalValid and not setup.micDataOff), level
+// division by micCal (when micCalValid and not setup.micDataOff, and the
+// pass's record is not fromFile), level
 // 20 log10 |u| (a zero or NaN magnitude gives -100 dB) plus levelScale, phase in
 // degrees (0 for magnitudes up to 1e-10), smoothing by smoothIndex.
 // dBTop is the highest level (sums included) at grid points within
 // freqLow..freqHigh, -1000 if none, plus 2.5 % of displayRange and
 // autoscaleOffset. With apply, setup.response becomes the weighted result before
 // the display corrections: in merge mode pass 0 up to and including
-// transitionFreq and pass 1 above it, in add mode the sum of both passes.
-// Curves of a pass that does not run, and the sums outside add mode, keep their
+// transitionFreq and pass 1 above it, in add mode the sum of both passes;
+// with mergeShown setup.held becomes mergedHeld of both records. When either
+// record is fromFile, so is the result, and a part that is not takes its
+// microphone division into the result. Curves of a pass that does not run, and the sums outside add mode, keep their
 // contents. Allocates nothing.
 void prepareSplCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
                       const ComplexCurve& micCal, bool micCalValid,

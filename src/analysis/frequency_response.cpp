@@ -139,6 +139,8 @@ bool computeResponse(const ResponseContext& ctx) {
 
   const ComplexCurve* C = ctx.cal.table[mode][rate][order];
   s.responseRate = s.sampleRate;
+  s.held.set();
+  s.fromFile = false;
   if (!impedance) {
     for (int i = 0; i < kGridPoints; ++i) {
       Complex r(1.0, 0.0);

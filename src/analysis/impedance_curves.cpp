@@ -51,7 +51,10 @@ void prepareImpedanceCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
     }
   }
 
-  if (apply) setup.response = combined;
+  if (apply) {
+    if (weighted) setup.held = mergedHeld(setup, slotValid ? slots[slot] : setup, mergeSetup, setup.freqGrid);
+    setup.response = combined;
+  }
 
   if (weighted && addMode) {
     for (int i = 0; i < kGridPoints; ++i) {

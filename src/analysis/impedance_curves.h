@@ -25,7 +25,8 @@
 // values. With
 // apply, setup.response becomes the weighted result before smoothing: in merge
 // mode pass 0 up to and including transitionFreq and pass 1 above it, in add
-// mode the sum of both passes. Curves of a pass that does not run, the sums
+// mode the sum of both passes, setup.held then mergedHeld of both records.
+// Curves of a pass that does not run, the sums
 // outside add mode and dBTop keep their contents. Allocates nothing.
 void prepareImpedanceCurves(MeasSetup& setup, std::span<const MeasSetup> slots,
                             const MergeSetup& mergeSetup, DisplayCurves& curves, bool apply);

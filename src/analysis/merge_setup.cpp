@@ -35,3 +35,28 @@ void MergeSetup::updateMergeGains(bool impedanceMode) {
   lowerGain = std::pow(10.0, 0.05 * lowerGainDb);
   upperGain = std::pow(10.0, 0.05 * upperGainDb);
 }
+
+namespace {
+
+// The record's held points without those above half its rate.
+GridMask measuredHeld(const MeasSetup& m, const RealCurve& freqGrid) {
+  GridMask held = m.held;
+  if (m.responseRate > 0) {
+    const double half = m.responseRate / 2.0;
+    for (int i = 0; i < kGridPoints; ++i)
+      if (freqGrid[i] >= half) held.reset(i);
+  }
+  return held;
+}
+
+}  // namespace
+
+GridMask mergedHeld(const MeasSetup& lower, const MeasSetup& upper, const MergeSetup& merge,
+                    const RealCurve& freqGrid) {
+  const GridMask a = measuredHeld(lower, freqGrid);
+  const GridMask b = measuredHeld(upper, freqGrid);
+  if (merge.addMode) return a & b;
+  GridMask out;
+  for (int i = 0; i < kGridPoints; ++i) out[i] = freqGrid[i] > merge.transitionFreq ? b[i] : a[i];
+  return out;
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "analysis/curves.h"
+#include "setup/meas_setup.h"
 
 struct MergeSetup {
   bool mergeShown = false;        // the Merge/Add page is shown: two weighted passes
@@ -32,3 +33,11 @@ struct MergeSetup {
   // changes.
   void updateMergeGains(bool impedanceMode);
 };
+
+// The grid points a merged or added result holds, from its lower record
+// (the live one) and its upper record: in merge mode those of the lower
+// record up to and including transitionFreq and those of the upper one above
+// it; in add mode those both hold. Points at and above half a record's
+// responseRate count as absent for that record.
+GridMask mergedHeld(const MeasSetup& lower, const MeasSetup& upper, const MergeSetup& merge,
+                    const RealCurve& freqGrid);

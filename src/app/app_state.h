@@ -12,6 +12,7 @@
 #include "analysis/fft.h"
 #include "analysis/frequency_response.h"
 #include "analysis/merge_setup.h"
+#include "analysis/mic_cal.h"
 #include "app/driver_ops.h"
 #include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
@@ -41,6 +42,7 @@ struct AppState {
   bool micCalValid = false;
   bool micImportAsk = true;
   char micFileName[kMicFileNameCapacity]{};  // microphone data file imported last, NUL-terminated
+  MicFileInfo micInfo;  // what that file held: points, range, sensitivity
 
   std::string dataDir;  // where the data files live, ending in '/' (set once at start)
 

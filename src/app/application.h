@@ -155,7 +155,17 @@ class Application {
   // --- Memory slots, files ---
   bool storeClicked(int n);                          // slot 1..8
   bool recallClicked(int n);                         // slot 1..8
+  // "Load curve..." on slot n (1..8): an open dialog chooses a curve file
+  // (cancel: nothing changes, result cancelled) and loadSlotFromFile reads
+  // it into the slot. A refused file is reported in a message box ("Load
+  // curve") and changes nothing. Refused (false, nothing asked) while a run
+  // holds the devices or for n out of range.
+  enum class CurveLoad : uint8_t { refusedNow, cancelled, failed, loaded };
+  CurveLoad loadCurveClicked(int n);
   MicImport micImportClicked();
+  // The export writes the unsmoothed curve while this is set.
+  void exportUnsmoothedChanged(bool unsmoothed) { exportUnsmoothed_ = unsmoothed; }
+  bool exportUnsmoothed() const { return exportUnsmoothed_; }
   ExportResult exportClicked();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
@@ -197,6 +207,7 @@ class Application {
   const RecordingCanvases nullCanvases_{nullTime_, nullLeftBar_, nullRightBar_};
   const RecordingCanvases* canvases_ = &nullCanvases_;
 
+  bool exportUnsmoothed_ = false;
   bool delayPending_ = false;
   double delayStartedAt_ = 0.0;
   RunOutcome outcome_ = RunOutcome::completed;  // of the run under way

@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
+#include "app/export_ops.h"
 #include "app/slot_ops.h"
+#include "platform/dialogs.h"
 #include "app/view_state.h"
 #include "display/curve_drawing.h"
 #include "engine/mls.h"
@@ -80,12 +83,7 @@ void Application::micDataOffChanged(bool off) {
 }
 
 void Application::titleChanged(std::string_view utf8) {
-  // Cut at a character boundary: never inside a multi-byte sequence.
-  char* title = state_->setup.title;
-  size_t n = std::min(utf8.size(), static_cast<size_t>(kTitleCapacity - 1));
-  while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
-  std::memcpy(title, utf8.data(), n);
-  title[n] = '\0';
+  setTitleUtf8(state_->setup.title, utf8);
 }
 
 void Application::showChannelChosen(int index) {
@@ -232,9 +230,28 @@ MicImport Application::micImportClicked() {
   return result;
 }
 
+Application::CurveLoad Application::loadCurveClicked(int n) {
+  if (runUnderway() || !slotInRange(n)) return CurveLoad::refusedNow;
+  char path[kDialogPathCapacity]{};
+  const FileDialogRequest request{"frd", kCurveFileFilter, ""};
+  if (!dialogs_.openFileDialog(request, path, sizeof path)) return CurveLoad::cancelled;
+  const CurveFileRead read = loadSlotFromFile(*state_, n, path);
+  if (read.result != CurveFileResult::loaded) {
+    dialogs_.messageBox(curveRefusalText(read).c_str(), "Load curve", MsgIcon::warning, MsgButtons::ok);
+    return CurveLoad::failed;
+  }
+  // The slot may be the stored part of the merge preview.
+  observer_.viewStateChanged();
+  observer_.redraw();
+  return CurveLoad::loaded;
+}
+
 ExportResult Application::exportClicked() {
-  const AppState& s = *state_;
-  return exportResponse(s.setup, s.curves, s.responseValid, dialogs_);
+  AppState& s = *state_;
+  auto scratch = std::make_unique<DisplayCurves>();
+  const DisplayCurves& curves = exportCurvesFor(s, exportUnsmoothed_, *scratch);
+  const ExportHeader header = exportHeaderFor(s, exportUnsmoothed_, localDateTime());
+  return exportResponse(s.setup, curves, s.responseValid, dialogs_, &header);
 }
 
 ClipCopyResult Application::copyGraphClicked(const ClipImage& picture, Clipboard& clipboard) {

@@ -32,9 +32,11 @@ bool secondCurveStored(const AppState& s) {
 GridSpan fitSpan(const MeasSetup& m) {
   GridSpan g;
   const double half = m.responseRate > 0 ? m.responseRate / 2.0 : std::numeric_limits<double>::infinity();
-  while (g.first < kGridPoints && m.freqGrid[g.first] < m.freqLow) ++g.first;
+  // A curve read from a file holds a value only over the file's range.
+  while (g.first < kGridPoints && (m.freqGrid[g.first] < m.freqLow || !m.held[g.first])) ++g.first;
   g.end = g.first;
-  while (g.end < kGridPoints && m.freqGrid[g.end] <= m.freqHigh && m.freqGrid[g.end] < half) ++g.end;
+  while (g.end < kGridPoints && m.freqGrid[g.end] <= m.freqHigh && m.freqGrid[g.end] < half && m.held[g.end])
+    ++g.end;
   return g;
 }
 

@@ -21,7 +21,8 @@ struct DriverInputs {
 
 // The grid points [first, end) of a record that a fit uses: those inside its
 // shown range (freqLow .. freqHigh) and, when responseRate is set, below half
-// of it. first == end when there is none.
+// of it, and that the record holds (a curve read from a file holds only its
+// file's range). first == end when there is none.
 struct GridSpan {
   int first = 0;
   int end = 0;

@@ -10,6 +10,24 @@ bool storeSlot(AppState& state, int n) {
   return true;
 }
 
+CurveFileRead loadSlotFromFile(AppState& state, int n, const std::string& path) {
+  CurveFileRead read;
+  if (!slotInRange(n)) return read;
+  MeasSetup& slot = state.slots[n - 1];
+  const bool impedance = curveFileIsImpedance(path, state.setup.impedanceMode != 0);
+  read = readCurveFile(path, impedance, state.setup.freqGrid, slot.response, slot.held);
+  if (read.result != CurveFileResult::loaded) return read;
+  slot.fromFile = true;
+  slot.impedanceMode = impedance ? 1 : 0;
+  slot.responseRate = 0;
+  slot.invertPolarity = false;
+  slot.showChannel = 0;
+  slot.autoscaleOffset = state.setup.autoscaleOffset;
+  setTitleUtf8(slot.title, curveFileTitle(path));
+  slot.hasResponse = true;
+  return read;
+}
+
 bool recallSlot(AppState& state, int n, GainEntrySetup& gains) {
   if (!slotInRange(n)) return false;
   const MeasSetup& slot = state.slots[n - 1];
@@ -18,6 +36,7 @@ bool recallSlot(AppState& state, int n, GainEntrySetup& gains) {
   copySlotFields(slot, live);
   live.hasResponse = false;
   state.measurementShown = true;
+  if (live.fromFile) state.responseValid = true;
 
   // The gain entries now edit the fields of the recalled type; the weights
   // follow what those entries show, so a factor entered for impedance does

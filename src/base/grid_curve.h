@@ -4,6 +4,7 @@
 // the display curves.
 
 #include <array>
+#include <bitset>
 
 #include "base/complex.h"
 
@@ -11,6 +12,9 @@ inline constexpr int kGridPoints = 1000;
 
 using ComplexCurve = std::array<Complex, kGridPoints>;
 using RealCurve = std::array<double, kGridPoints>;
+// Which grid points of a curve hold a value (set) and which are absent: a
+// curve read from a file holds only the points within the file's range.
+using GridMask = std::bitset<kGridPoints>;
 
 inline bool allFinite(const ComplexCurve& curve) {
   for (const Complex& c : curve)

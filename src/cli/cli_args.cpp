@@ -23,6 +23,8 @@ constexpr unsigned kRunCommands =
 constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure);
 constexpr unsigned kParamsOnly = commandBit(CliCommand::params);
 constexpr unsigned kParamsOutput = commandBit(CliCommand::params) | commandBit(CliCommand::measure);
+constexpr unsigned kCurveCommands = commandBit(CliCommand::measure) | commandBit(CliCommand::convert);
+constexpr unsigned kModeCommands = kRunCommands | commandBit(CliCommand::convert);
 constexpr unsigned kGlobal = ~0u;
 
 // The --smoothing words by smoothIndex, in the order of the window's list.
@@ -84,6 +86,16 @@ std::string applyOut(const std::string& v, CliArgs& a) {
 
 std::string applyExport(const std::string& v, CliArgs& a) {
   a.exportPath = v;
+  return "";
+}
+
+std::string applyMic(const std::string& v, CliArgs& a) {
+  a.micPath = v;
+  return "";
+}
+
+std::string applyUnsmoothed(const std::string&, CliArgs& a) {
+  a.unsmoothed = true;
   return "";
 }
 
@@ -299,14 +311,14 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 27> kOptions = {{
+constexpr std::array<OptionDef, 29> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
     {"--out", true, kRunCommands, applyOut},
     {"--rate", true, kRunCommands, applyRate},
     {"--order", true, kRunCommands, applyOrder},
-    {"--mode", true, kRunCommands, applyMode},
+    {"--mode", true, kModeCommands, applyMode},
     {"--exact", false, kRunCommands, applyExact},
     {"--averages", true, kRunCommands, applyAverages},
     {"--window", true, kRunCommands, applyWindow},
@@ -315,8 +327,8 @@ constexpr std::array<OptionDef, 27> kOptions = {{
     {"--resistor", true, kMeasureOnly, applyResistor},
     {"--window-shape", true, kMeasureOnly, applyWindowShape},
     {"--offset", true, kMeasureOnly, applyOffset},
-    {"--smoothing", true, kMeasureOnly, applySmoothing},
-    {"--range", true, kMeasureOnly, applyRange},
+    {"--smoothing", true, kCurveCommands, applySmoothing},
+    {"--range", true, kCurveCommands, applyRange},
     {"--require-calibration", false, kMeasureOnly, applyRequireCalibration},
     {"--export", true, kMeasureOnly, applyExport},
     {"--params", false, kMeasureOnly, applyParams},
@@ -327,6 +339,8 @@ constexpr std::array<OptionDef, 27> kOptions = {{
     {"--sd", true, kParamsOnly, applySd},
     {"--box-litres", true, kParamsOnly, applyBoxLitres},
     {"--in-box", true, kParamsOnly, applyInBox},
+    {"--mic", true, kMeasureOnly, applyMic},
+    {"--unsmoothed", false, kMeasureOnly, applyUnsmoothed},
 }};
 
 const OptionDef* findOption(std::string_view name) {
@@ -347,7 +361,8 @@ bool looksLikeOption(std::string_view arg) {
 }
 
 bool findCommand(std::string_view word, CliCommand& out) {
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params}) {
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params,
+                       CliCommand::convert}) {
     if (word == cliCommandName(c)) {
       out = c;
       return true;
@@ -374,6 +389,10 @@ std::string missingRequired(const CliArgs& a) {
   }
   if (a.command == CliCommand::measure && !a.exportPath && !a.params) missing.push_back("--export");
   if (a.command == CliCommand::params && !a.paramsFile) missing.push_back("FILE");
+  if (a.command == CliCommand::convert) {
+    if (a.inputPath.empty()) missing.push_back("IN");
+    if (a.outputPath.empty()) missing.push_back("OUT");
+  }
   if (missing.empty()) return "";
   return std::string(cliCommandName(a.command)) + " needs " + joinList(missing);
 }
@@ -438,6 +457,7 @@ const char* cliCommandName(CliCommand command) {
     case CliCommand::calibrate: return "calibrate";
     case CliCommand::measure: return "measure";
     case CliCommand::params: return "params";
+    case CliCommand::convert: return "convert";
     case CliCommand::none: break;
   }
   return "";
@@ -455,6 +475,7 @@ std::string cliHelpText(CliCommand command) {
           "  calibrate          calibrate the sound card through a loopback cable\n"
           "  measure            measure a response and export it as text\n"
           "  params             a driver's parameters from exported impedance curves\n"
+          "  convert            read a curve file and write it in another format\n"
           "  help [SUBCOMMAND]  show this help or that of a subcommand\n"
           "\n"
           "Options:\n"
@@ -495,7 +516,10 @@ std::string cliHelpText(CliCommand command) {
               "\n"
               "  --in NAME             input device (see 'sonrake-cli devices')\n"
               "  --out NAME            output device\n"
-              "  --export FILE         text file to write\n") +
+              "  --export FILE         file to write: .frd or .zma (with a '*' comment\n"
+              "                        header), .csv, or anything else as plain text\n"
+              "  --mic FILE            microphone calibration file for this run\n"
+              "  --unsmoothed          export the curve without smoothing\n") +
           kRunOptions +
           "  --two-channel         record the right input as a reference too\n"
           "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
@@ -517,7 +541,8 @@ std::string cliHelpText(CliCommand command) {
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
-          "Defaults: --rate, --order and --resistor from sonrake.cfg; the others as the\n"
+          "Defaults: --rate, --order and --resistor from sonrake.cfg; --mic: the\n"
+          "microphone file sonrake.cfg names, when it is in use; the others as the\n"
           "window starts (spl, one channel, window 8192 from 0, quarter cosine, FFT bins,\n"
           "no smoothing, 20-20000).\n";
       break;
@@ -545,6 +570,23 @@ std::string cliHelpText(CliCommand command) {
           "\n"
           "A curve without a resonance in its range, an open circuit, a resistor, or a\n"
           "second curve whose fs does not move the right way is a failed run (1).\n";
+      break;
+    case CliCommand::convert:
+      t = "Usage: sonrake-cli convert IN OUT [OPTIONS]\n"
+          "Reads the curve file IN (FRD, ZMA or text: frequency, level or impedance,\n"
+          "phase per line; comment lines and commas or semicolons allowed), puts it\n"
+          "onto the program's frequency grid and writes it to OUT in the format its\n"
+          "extension names (.frd, .zma, .csv, else plain text).\n"
+          "\n"
+          "  --mode spl|impedance  how IN is read (default: impedance for .zma,\n"
+          "                        else spl)\n"
+          "  --range LOW-HIGH      frequency range written, Hz (default: the whole grid,\n"
+          "                        5-50000)\n"
+          "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
+          "                        smoothing in fractions of an octave (default none)\n"
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n";
       break;
   }
   return t + kExitStatus;
@@ -577,6 +619,8 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
         }
       } else if (out.command == CliCommand::params && !out.paramsFile) {
         out.paramsFile = arg;
+      } else if (!inHelp && out.command == CliCommand::convert && out.outputPath.empty()) {
+        (out.inputPath.empty() ? out.inputPath : out.outputPath) = arg;
       } else {
         return errorResult(out.command, "unexpected argument " + quoted(arg));
       }

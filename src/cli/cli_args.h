@@ -5,10 +5,11 @@
 //
 //   sonrake-cli [-q] devices
 //   sonrake-cli [-q] calibrate --in NAME --out NAME [settings]
-//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [settings]
+//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [--mic FILE] [settings]
 //   sonrake-cli [-q] measure --in NAME --out NAME --mode impedance --params [--export FILE]
 //   sonrake-cli params FILE [--re-dc OHM] [--added-mass G --with-mass FILE2 --sd CM2 |
 //                            --box-litres L --in-box FILE2 [--sd CM2]] [--json]
+//   sonrake-cli [-q] convert IN OUT [--mode spl|impedance] [--range LOW-HIGH] [--smoothing S]
 //   sonrake-cli help [SUBCOMMAND]
 //
 // Every option takes its value either as the next argument ("--order 13") or
@@ -25,7 +26,7 @@
 #include "setup/meas_setup.h"
 #include "setup/setting_limits.h"
 
-enum class CliCommand : uint8_t { none, devices, calibrate, measure, params };
+enum class CliCommand : uint8_t { none, devices, calibrate, measure, params, convert };
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
@@ -76,6 +77,10 @@ struct CliArgs {
   std::optional<std::string> inDevice;    // --in: name or part of a name
   std::optional<std::string> outDevice;   // --out
   std::optional<std::string> exportPath;  // --export
+  std::optional<std::string> micPath;     // --mic: microphone file for this run
+  bool unsmoothed = false;                // --unsmoothed: export the curve without smoothing
+  std::string inputPath;                  // convert: the curve file to read
+  std::string outputPath;                 // convert: the file to write
   bool requireCalibration = false;        // --require-calibration
   CliSettings settings;
 

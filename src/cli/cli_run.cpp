@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -19,6 +20,11 @@
 #include "platform/sim_audio.h"
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
+#include "analysis/curve_prep.h"
+#include "analysis/impedance_curves.h"
+#include "app/export_ops.h"
+#include "store/curve_export.h"
+#include "store/curve_import.h"
 #include "store/text_export.h"
 
 namespace {
@@ -190,6 +196,65 @@ void waitForRunEnd(Devices& devices, NoticeQueue& notices, Application& app, con
   }
 }
 
+// The microphone file given for this run, read as the window's import reads
+// a chosen file, and used whatever sonrake.cfg says of "Don't use". A file
+// refused is said, and the run does not start.
+bool applyMicFile(const std::string& path, Application& app, Reporter& reporter) {
+  AppState& s = app.state();
+  if (path.size() >= sizeof s.micFileName) {
+    reporter.message("the microphone file name is too long", "Mic calibration data");
+    return false;
+  }
+  std::memset(s.micFileName, 0, sizeof s.micFileName);
+  path.copy(s.micFileName, path.size());
+  s.micImportAsk = false;
+  const MicImport result = app.micImportClicked();
+  if (result != MicImport::loaded) return false;
+  s.setup.micDataOff = false;
+  reporter.progress("microphone file " + path + ": " + oneLine(micLoadedText(s.micInfo)));
+  return true;
+}
+
+// convert: a curve file onto the grid and out again in the format OUT asks for.
+int convertCurve(const CliArgs& args, Reporter& reporter) {
+  auto setup = std::make_unique<MeasSetup>();
+  MeasSetup& m = *setup;
+  const CliSettings& c = args.settings;
+  const bool impedance =
+      c.impedanceMode ? *c.impedanceMode != 0 : curveFileIsImpedance(args.inputPath, false);
+  const CurveFileRead read = readCurveFile(args.inputPath, impedance, m.freqGrid, m.response, m.held);
+  if (read.result != CurveFileResult::loaded) {
+    reporter.message(curveRefusalText(read), args.inputPath);
+    return kCliRunFailed;
+  }
+  reporter.progress(args.inputPath + ": " + oneLine(curveLoadedText(read)));
+  m.impedanceMode = impedance ? 1 : 0;
+  m.fromFile = true;
+  m.freqLow = c.freqLow.value_or(m.freqGrid.front());
+  m.freqHigh = c.freqHigh.value_or(m.freqGrid.back());
+  if (c.smoothIndex) m.smoothIndex = *c.smoothIndex;
+  m.impedanceSmooth = impedance && c.smoothIndex && *c.smoothIndex != 0;
+  setTitleUtf8(m.title, curveFileTitle(args.inputPath));
+
+  auto curves = std::make_unique<DisplayCurves>();
+  const MergeSetup merge;
+  const ComplexCurve noMic{};
+  if (impedance) {
+    prepareImpedanceCurves(m, {}, merge, *curves, false);
+  } else {
+    prepareSplCurves(m, {}, noMic, false, merge, *curves, false);
+  }
+  ExportHeader header;
+  header.date = localDateTime();
+  const std::string text = exportFileText(args.outputPath, m, *curves, header);
+  if (!writeFileAtomically(args.outputPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    reporter.message("could not write " + args.outputPath);
+    return kCliRunFailed;
+  }
+  reporter.progress("wrote " + args.outputPath);
+  return kCliOk;
+}
+
 int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut, std::ostream& err) {
   const bool calibrating = args.command == CliCommand::calibrate;
   Devices devices;
@@ -214,6 +279,8 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut
       return kCliBadUsage;
     }
   }
+  if (args.micPath && !applyMicFile(*args.micPath, app, reporter)) return kCliRunFailed;
+
   s.outDeviceId = static_cast<int16_t>(out.index);
   s.inDeviceId = static_cast<int16_t>(in.index);
   const std::string description = runDescription(s, devices.names(WaveDirection::output)[out.index],
@@ -252,7 +319,10 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut
   }
 
   if (args.exportPath) {
-    const std::string text = exportText(s.setup, s.curves);
+    auto scratch = std::make_unique<DisplayCurves>();
+    const DisplayCurves& curves = exportCurvesFor(s, args.unsmoothed, *scratch);
+    const std::string text = exportFileText(*args.exportPath, s.setup, curves,
+                                            exportHeaderFor(s, args.unsmoothed, localDateTime()));
     if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
       reporter.message("could not write " + *args.exportPath);
       return kCliRunFailed;
@@ -285,6 +355,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return runMeasurement(parsed.args, reporter, out, err);
     case CliCommand::params:
       return runParamsCommand(parsed.args, out, err);
+    case CliCommand::convert:
+      return convertCurve(parsed.args, reporter);
     case CliCommand::none:
       break;
   }

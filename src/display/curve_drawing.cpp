@@ -71,12 +71,19 @@ struct CurveStyle {
 
 // Polyline through the selected points among the first `end`: the first
 // drawn point is a move and a line to itself, every later one a line. Points
-// with no defined position (NaN) are skipped like unselected ones.
+// with no defined position (NaN) are skipped like unselected ones; a point
+// the curve does not hold (held, when given) breaks the line, so that the
+// next one drawn starts afresh.
 template <class ToY>
 void drawCurve(Canvas& c, const std::array<double, kGridPoints>& xs, const RealCurve& freqs,
-               double transitionFreq, Points points, int end, const RealCurve& values, ToY toY) {
+               double transitionFreq, Points points, int end, const GridMask* held,
+               const RealCurve& values, ToY toY) {
   bool started = false;
   for (int j = 0; j < end; ++j) {
+    if (held != nullptr && !held->test(static_cast<size_t>(j))) {
+      started = false;
+      continue;
+    }
     if (points == Points::belowTransition && !(freqs[j] < transitionFreq)) continue;
     if (points == Points::aboveTransition && !(freqs[j] > transitionFreq)) continue;
     const double y = toY(values[j]);
@@ -120,12 +127,16 @@ void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& sty
   const int ends[2] = {measuredGridPoints(s.freqGrid, rate0),
                        measuredGridPoints(s.freqGrid, rate1)};
   const int sumEnd = std::min(ends[0], ends[1]);
+  const GridMask* held[2] = {in.calibrationView ? nullptr : &s.held,
+                             in.calibrationView ? nullptr : in.merge.storedHeld};
+  GridMask sumHeld = s.held;
+  if (held[1] != nullptr) sumHeld &= *held[1];
 
   for (int pass = style.passes - 1; pass >= 0; --pass) {
     if (pass == 0 && style.phaseLayer) {
       c.setPen({colourRed, PenStyle::dotted, 1});
       for (int k = 0; k < style.curves; ++k)
-        drawCurve(c, xs, s.freqGrid, tf, mainPoints(k), ends[k], phase[k], phaseY);
+        drawCurve(c, xs, s.freqGrid, tf, mainPoints(k), ends[k], held[k], phase[k], phaseY);
     }
     for (int k = 0; k < style.curves; ++k) {
       Points points = Points::all;
@@ -137,17 +148,17 @@ void drawFrequencyCurves(const GraphInputs& in, Canvas& c, const CurveStyle& sty
         c.setPen(penSolidBlack);
         points = mainPoints(k);
       }
-      drawCurve(c, xs, s.freqGrid, tf, points, ends[k], mag[k], magY);
+      drawCurve(c, xs, s.freqGrid, tf, points, ends[k], held[k], mag[k], magY);
     }
   }
   if (style.sum) {
     c.setPen({colourBlack, PenStyle::solid, 3});
-    drawCurve(c, xs, s.freqGrid, tf, Points::all, sumEnd, sum, magY);
+    drawCurve(c, xs, s.freqGrid, tf, Points::all, sumEnd, &sumHeld, sum, magY);
   }
   // A fitted model over the measured curve, where it has values.
   if (model != nullptr) {
     c.setPen({colourGrey, PenStyle::solid, 1});
-    drawCurve(c, xs, s.freqGrid, tf, Points::all, ends[0], *model, magY);
+    drawCurve(c, xs, s.freqGrid, tf, Points::all, ends[0], nullptr, *model, magY);
   }
 }
 
@@ -164,6 +175,12 @@ int32_t storedCurveRate(const MeasSetup& live, std::span<const MeasSetup> slots,
                         int32_t storedSlot) {
   const bool slotValid = storedSlot >= 0 && static_cast<size_t>(storedSlot) < slots.size();
   return slotValid ? slots[static_cast<size_t>(storedSlot)].responseRate : live.responseRate;
+}
+
+const GridMask& storedCurveHeld(const MeasSetup& live, std::span<const MeasSetup> slots,
+                                int32_t storedSlot) {
+  const bool slotValid = storedSlot >= 0 && static_cast<size_t>(storedSlot) < slots.size();
+  return slotValid ? slots[static_cast<size_t>(storedSlot)].held : live.held;
 }
 
 void drawTimeGraph(const GraphInputs& in, Canvas& c) {

@@ -21,6 +21,10 @@ int measuredGridPoints(const RealCurve& freqGrid, int32_t rate);
 int32_t storedCurveRate(const MeasSetup& live, std::span<const MeasSetup> slots,
                         int32_t storedSlot);
 
+// The held points of that same record, for CurveDrawOptions::storedHeld.
+const GridMask& storedCurveHeld(const MeasSetup& live, std::span<const MeasSetup> slots,
+                                int32_t storedSlot);
+
 // Wipes the time graph and, when the live record has a response, draws the
 // window of the impulse response (one channel, or both in two-channel,
 // impedance and calibration views) and the sample ticks along the bottom.

@@ -16,12 +16,16 @@ struct CurveDrawOptions {
   // Hz curve 1 (the stored part) was measured at, as its record's
   // responseRate; 0 draws it to the end of the grid.
   int32_t storedRate = 0;
+  // The grid points curve 1 holds (its record's held); null: all of them.
+  const GridMask* storedHeld = nullptr;
 };
 
 // Grid points at and above half the rate a curve was measured at carry no
 // measurement and are not drawn: curve 0 stops by setup.responseRate, curve 1
 // by merge.storedRate, the Add sum by the lower of the two, and both
-// calibration curves by setup.sampleRate. A rate of 0 sets no limit.
+// calibration curves by setup.sampleRate. A rate of 0 sets no limit. Points
+// a record does not hold (setup.held for curve 0, merge.storedHeld for curve
+// 1, both for the sum) are not drawn either: the curve breaks there.
 struct GraphInputs {
   const MeasSetup& setup;          // the live record
   const DisplayCurves& curves;     // including dBTop

@@ -1,6 +1,7 @@
 #include "setup/meas_setup.h"
 
 #include <cmath>
+#include <cstring>
 
 double gridFrequency(int i) {
   const long double step = std::log10(10000.0L) * (1.0L / 999.0L);
@@ -35,6 +36,8 @@ void MeasSetup::setDefaults() {
   for (int i = 0; i < kGridPoints; ++i) freqGrid[i] = gridFrequency(i);
   response.fill(Complex(1.0001, 0.0));
   responseRate = 0;
+  held.set();
+  fromFile = false;
   title[0] = '\0';
   hasResponse = false;
 }
@@ -51,4 +54,11 @@ void MeasSetup::setMlsOrder(int32_t index) {
   mlsSize = mlsSizeTable[index];
   mlsSizeStereo = 2 * mlsSize;
   mlsOrder = mlsOrderTable[index];
+}
+
+void setTitleUtf8(char (&title)[kTitleCapacity], std::string_view utf8) {
+  size_t n = utf8.size() < kTitleCapacity - 1 ? utf8.size() : kTitleCapacity - 1;
+  while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(title, utf8.data(), n);
+  title[n] = '\0';
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "base/grid_curve.h"
 
@@ -63,6 +64,13 @@ struct MeasSetup {
   RealCurve freqGrid{};  // Hz, 5 Hz .. 50 kHz, ascending
   ComplexCurve response{};
   int32_t responseRate = 0;  // Hz the response was measured at; 0 for none
+  // The grid points of response that hold a value; the others are absent,
+  // are not drawn or exported, and hold a copy of the nearest one that is
+  // present (so that smoothing near the edge sees no jump).
+  GridMask held;
+  // The response was read from a curve file: it already carries its own
+  // corrections, and the microphone calibration is not applied to it.
+  bool fromFile = false;
   char title[kTitleCapacity]{};
   bool hasResponse = false;
 
@@ -77,6 +85,10 @@ struct MeasSetup {
   // Selects the MLS length by list index 0..3 (unchecked, as above).
   void setMlsOrder(int32_t index);
 };
+
+// Sets a record's title to the UTF-8 text, cut at a character boundary (never
+// inside a multi-byte sequence) to what fits, terminated.
+void setTitleUtf8(char (&title)[kTitleCapacity], std::string_view utf8);
 
 // The grid frequency of point i (0..999): 5 * 10^(4i/999) Hz, worked out in
 // extended precision.

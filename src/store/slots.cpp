@@ -11,6 +11,8 @@ void copySlotFields(const MeasSetup& src, MeasSetup& dst) {
   // The rate travels with the response: it decides up to where the curve
   // holds a measurement, whatever the live rate is when it is shown again.
   dst.responseRate = src.responseRate;
+  dst.held = src.held;
+  dst.fromFile = src.fromFile;
   // A title that lost its terminator is cut rather than read past its end.
   const size_t len = strnlen(src.title, kTitleCapacity - 1);
   std::memmove(dst.title, src.title, len);

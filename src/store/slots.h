@@ -10,6 +10,6 @@ inline constexpr int kStoreSlots = 8;  // slots 1..8 have buttons and list items
 inline bool slotInRange(int n) { return n >= 1 && n <= kStoreSlots; }
 
 // Copies invertPolarity, showChannel, impedanceMode, autoscaleOffset,
-// response, responseRate and title from src to dst; the title as a
+// response, responseRate, held, fromFile and title from src to dst; the title as a
 // terminated string, cut to 199 characters. Every other field of dst is left as it was.
 void copySlotFields(const MeasSetup& src, MeasSetup& dst);

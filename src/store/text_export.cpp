@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 #include "setup/meas_setup.h"
 #include "setup/file_io.h"
+#include "store/curve_export.h"
 
 namespace {
 
@@ -19,6 +20,14 @@ void appendLine(std::string& out, const char* format, Args... args) {
 
 }  // namespace
 
+bool exportsGridPoint(const MeasSetup& setup, int j) {
+  const double f = setup.freqGrid[j];
+  // From half the rate up the curve only repeats its last measured point;
+  // writing those lines would hand a reader values nobody measured.
+  if (setup.responseRate > 0 && f >= setup.responseRate / 2.0) return false;
+  return setup.freqLow <= f && f <= setup.freqHigh && setup.held.test(static_cast<size_t>(j));
+}
+
 std::string exportText(const MeasSetup& setup, const DisplayCurves& curves) {
   const bool impedance = setup.impedanceMode != 0;
   const RealCurve& mag = impedance ? curves.zMag[0] : curves.splMag[0];
@@ -27,32 +36,27 @@ std::string exportText(const MeasSetup& setup, const DisplayCurves& curves) {
   std::string out;
   out.reserve(32 * (kGridPoints + 1));
   appendLine(out, "%7s \t%8s \t%8s\r\n", "Freq", "Mag", "Phase");
-  // From half the rate up the curve only repeats its last measured point;
-  // writing those lines would hand a reader values nobody measured.
-  const double limit = setup.responseRate > 0 ? setup.responseRate / 2.0 : 0.0;
   for (int j = 0; j < kGridPoints; ++j) {
-    const double f = setup.freqGrid[j];
-    if (limit > 0.0 && f >= limit) break;
-    if (f < setup.freqLow || f > setup.freqHigh) continue;
-    appendLine(out, "%8.2f \t%8.1f \t%8.1f\r\n", f, mag[j], phase[j]);
+    if (exportsGridPoint(setup, j))
+      appendLine(out, "%8.2f \t%8.1f \t%8.1f\r\n", setup.freqGrid[j], mag[j], phase[j]);
   }
   return out;
 }
 
 ExportResult exportResponse(const MeasSetup& setup, const DisplayCurves& curves, bool responseValid,
-                            Dialogs& dialogs) {
+                            Dialogs& dialogs, const ExportHeader* header) {
   if (!responseValid) {
     dialogs.messageBox("You must perform a measurement first", "Data export", MsgIcon::warning,
                        MsgButtons::ok);
     return ExportResult::noMeasurement;
   }
   char path[kDialogPathCapacity]{};
-  const FileDialogRequest request{"txt", kTextFileFilter, ""};
+  const FileDialogRequest request{"txt", kExportFileFilter, ""};
   if (!dialogs.saveFileDialog(request, path, sizeof path)) return ExportResult::cancelled;
 
   // Written beside the target and renamed over it only when complete, so a
   // full disk or a bad path never leaves a cut-off file behind.
-  const std::string text = exportText(setup, curves);
+  const std::string text = exportFileText(path, setup, curves, header != nullptr ? *header : ExportHeader{});
   if (!writeFileAtomically(path, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
     dialogs.messageBox("Could not open file.\nCheck if path and filename is correct.",
                        "Data export", MsgIcon::warning, MsgButtons::ok);

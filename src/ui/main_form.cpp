@@ -180,7 +180,8 @@ void TMainForm::redrawGraphs() {
                        s.measurementShown,
                        s.calibrationView,
                        {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq,
-                        storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot)}};
+                        storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot),
+                        &storedCurveHeld(s.setup, s.slots, s.mergeSetup.storedSlot)}};
   const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
   WindowRedrawHooks hooks(s);
   ::redrawGraphs(in, s.calibrationRun, canvases, hooks);

@@ -50,6 +50,10 @@ class QTimer;
 class TEditNum;
 class TImageView;
 
+// The text of the button and the slot buttons' menu entry that load a curve
+// file into a memory slot.
+inline QString loadCurveText() { return QString::fromUtf8("Load curve\u2026"); }
+
 class TMainForm : public QWidget, public NotifyTarget {
   Q_OBJECT
 
@@ -200,6 +204,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   void drvCopyClick();
   void storeClick(int slot);   // S1..S8, slot 1..8
   void recallClick(int slot);  // R1..R8
+  // "Load curve…" for slot 1..8 (the slot buttons' context menu, or the
+  // "Load curve…" button's menu of slots).
+  void loadCurveClick(int slot);
+  void loadCurveMenu();
+  void exportUnsmoothedClick(bool checked);
   void startClick();
   void LevelClick();
   void CalibrateClick();
@@ -237,6 +246,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   TImageView* Image4 = nullptr;
   std::array<QPushButton*, 8> storeButtons{};
   std::array<QPushButton*, 8> recallButtons{};
+  QPushButton* loadCurve = nullptr;
 
   // Graph pages.
   QTabWidget* TimeFreqCtrl = nullptr;
@@ -245,6 +255,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   TImageView* Image2 = nullptr;
   QComboBox* showCh = nullptr;
   QPushButton* exportMeas = nullptr;
+  QCheckBox* exportUnsmoothed = nullptr;
   QPushButton* copyFToClip = nullptr;
   QLineEdit* freqLabel = nullptr;
   QLineEdit* yLabel1 = nullptr;
@@ -263,6 +274,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QComboBox* outDev = nullptr;
   QPushButton* Level = nullptr;
   QPushButton* Calibrate = nullptr;
+  QGroupBox* micGroup = nullptr;
   QCheckBox* micDataDisable = nullptr;
   QPushButton* micDataImport = nullptr;
 

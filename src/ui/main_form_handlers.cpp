@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -59,7 +60,16 @@ void TMainForm::connectHandlers() {
   for (int i = 0; i < 8; ++i) {
     connect(storeButtons[i], &QPushButton::clicked, this, [this, i] { storeClick(i + 1); });
     connect(recallButtons[i], &QPushButton::clicked, this, [this, i] { recallClick(i + 1); });
+    for (QPushButton* b : {storeButtons[i], recallButtons[i]}) {
+      connect(b, &QWidget::customContextMenuRequested, this, [this, i, b](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(loadCurveText(), this, [this, i] { loadCurveClick(i + 1); });
+        menu.exec(b->mapToGlobal(at));
+      });
+    }
   }
+  connect(loadCurve, &QPushButton::clicked, this, &TMainForm::loadCurveMenu);
+  connect(exportUnsmoothed, &QCheckBox::toggled, this, &TMainForm::exportUnsmoothedClick);
   connect(start, &QPushButton::clicked, this, &TMainForm::startClick);
   connect(Level, &QPushButton::clicked, this, &TMainForm::LevelClick);
   connect(Calibrate, &QPushButton::clicked, this, &TMainForm::CalibrateClick);
@@ -137,6 +147,8 @@ void TMainForm::freqDTitleExit() {
 void TMainForm::showChChange(int index) { app_->showChannelChosen(index); }
 
 void TMainForm::exportMeasClick() { app_->exportClicked(); }
+
+void TMainForm::exportUnsmoothedClick(bool checked) { app_->exportUnsmoothedChanged(checked); }
 
 void TMainForm::hidePhaseClick(bool checked) {
   if (checked) yLabel2->setText(QString());

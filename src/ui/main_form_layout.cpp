@@ -138,7 +138,13 @@ void TMainForm::buildLevelArea() {
     recallButtons[i] = button(this, text, text, x, 143, 21, 17, hint);
     setTextColour(recallButtons[i], kNavy);
     recallButtons[i]->setEnabled(false);
+    // Right-click on a slot's buttons: "Load curve…" into that slot.
+    storeButtons[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+    recallButtons[i]->setContextMenuPolicy(Qt::CustomContextMenu);
   }
+  loadCurve = button(this, "loadCurve", "", 178, 94, 82, 19,
+                     "Load a curve file (FRD, ZMA, text) into a memory slot");
+  loadCurve->setText(loadCurveText());
 }
 
 void TMainForm::buildGraphPages() {
@@ -156,6 +162,8 @@ void TMainForm::buildGraphPages() {
 
   showCh = comboBox(freqSheet, "showCh", 8, 5, 88, "Show channel");
   exportMeas = button(freqSheet, "exportMeas", "Export", 104, 8, 57, 17, "Export measurement");
+  exportUnsmoothed = checkBox(freqSheet, "exportUnsmoothed", "Unsmoothed", 452, 7, 100,
+                              "Export the curve without smoothing");
   copyFToClip = button(freqSheet, "copyFToClip", "Copy", 168, 8, 57, 17,
                        "Copy bitmap image to clipboard");
   const char* readOutNames[3] = {"freqLabel", "yLabel1", "yLabel2"};
@@ -212,7 +220,7 @@ void TMainForm::buildSettingsPage(QWidget* p) {
                  "Click here to test that the input level is OK");
   Calibrate = button(p, "Calibrate", "Soundcard cal.", 122, 110, 100, 23, "Calibrate soundcard");
 
-  QGroupBox* micGroup = group(p, "MicGroup", "Mic cal. data", 232, 78, 119, 64);
+  micGroup = group(p, "MicGroup", "Mic cal. data", 232, 78, 119, 64);
   micDataDisable = checkBox(micGroup, "micDataDisable", "Don't use", 8, 18, 100,
                             "Don't use mic calibration data ");
   micDataDisable->setChecked(true);

@@ -113,6 +113,7 @@ void TMainForm::applyRunLocks(bool locked) {
   averagesList->setEnabled(r.measurementModeEnabled);
   inDev->setEnabled(r.devicesEnabled);
   outDev->setEnabled(r.devicesEnabled);
+  loadCurve->setEnabled(!locked);
   for (int i = 0; i < kStoreSlots; ++i) {
     storeButtons[i]->setEnabled(r.storeEnabled[i]);
     recallButtons[i]->setEnabled(r.recallEnabled[i]);

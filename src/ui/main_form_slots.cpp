@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -33,6 +34,22 @@ void TMainForm::showSlotTitle(int n) {
 }
 
 void TMainForm::recallClick(int n) { app_->recallClicked(n); }
+
+void TMainForm::loadCurveClick(int n) {
+  if (app_->loadCurveClicked(n) != Application::CurveLoad::loaded) return;
+  recallButtons[n - 1]->setEnabled(true);
+  showSlotTitle(n);
+}
+
+void TMainForm::loadCurveMenu() {
+  QMenu menu(this);
+  for (int n = 1; n <= kStoreSlots; ++n) {
+    QString text = QStringLiteral("Slot %1").arg(n);
+    if (const char* title = slotHintTitle(*state_, n)) text += QStringLiteral(": ") + QString::fromUtf8(title);
+    menu.addAction(text, this, [this, n] { loadCurveClick(n); });
+  }
+  menu.exec(loadCurve->mapToGlobal(QPoint(0, loadCurve->height())));
+}
 
 // --- Cursor read-out and clipboard -------------------------------------------
 

@@ -89,6 +89,10 @@ void TMainForm::updateViewState() {
   }
   showCh->setVisible(v.showChVisible);
   showCh->setEnabled(v.showChEnabled);
+  // What the microphone file in use held: points, range, sensitivity.
+  micGroup->setToolTip(state_->micCalValid
+                           ? QString::fromUtf8(micLoadedText(state_->micInfo).c_str())
+                           : QString());
 
   // A setting changed elsewhere (a recalled slot, the files, another entry)
   // shows in its entry from here on.

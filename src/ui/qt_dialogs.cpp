@@ -63,6 +63,16 @@ bool TQtDialogs::runFileDialog(bool save, const FileDialogRequest& request, char
   const QString filters = QString::fromUtf8(nameFilters(request.filter));
   if (!filters.isEmpty()) dialog.setNameFilters(filters.split(QStringLiteral(";;")));
   if (request.defaultExt != nullptr) dialog.setDefaultSuffix(QString::fromUtf8(request.defaultExt));
+  // A name typed without an extension takes that of the file type chosen
+  // ("FRD files (*.FRD *.frd)" gives "frd"); "All files" keeps the default.
+  const QString defaultSuffix = dialog.defaultSuffix();
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, defaultSuffix](const QString& f) {
+    const qsizetype open = f.lastIndexOf(QLatin1Char('('));
+    const QString first = open < 0 ? QString() : f.mid(open + 1).section(QLatin1Char(' '), 0, 0);
+    const bool named = first.startsWith(QStringLiteral("*.")) && first.size() > 2 &&
+                       first.indexOf(QLatin1Char('*'), 1) < 0;
+    dialog.setDefaultSuffix(named ? first.mid(2).remove(QLatin1Char(')')).toLower() : defaultSuffix);
+  });
   if (request.fileName != nullptr && request.fileName[0] != '\0') {
     dialog.selectFile(QString::fromUtf8(request.fileName));
   }

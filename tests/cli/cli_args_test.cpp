@@ -217,19 +217,24 @@ TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
       {"--rate", "48000"},     {"--order", "13"},         {"--mode", "spl"},
       {"--two-channel"},       {"--channel", "2"},        {"--resistor", "10"},
       {"--window", "1000"},    {"--offset", "10"},        {"--smoothing", "1/3"},
-      {"--range", "20-20000"}, {"--require-calibration"}, {"--export", "f"}};
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure}) {
+      {"--range", "20-20000"}, {"--require-calibration"}, {"--export", "f"},
+      {"--mic", "m.txt"},      {"--unsmoothed"}};
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::convert}) {
     const std::string help = cliHelpText(c);
     for (const char* text : {"Usage: sonrake-cli ", "  -h, --help ", "  -q, --quiet ",
                              "Exit status: 0 success, 1 failed run, 2 bad usage."}) {
       EXPECT_NE(help.find(text), std::string::npos) << cliCommandName(c) << ": " << text;
     }
-    if (c != CliCommand::devices) {
+    if (c != CliCommand::devices && c != CliCommand::convert) {
       EXPECT_NE(help.find("from sonrake.cfg"), std::string::npos);
     }
     for (const Args& option : options) {
       Args args = {cliCommandName(c)};
-      if (c != CliCommand::devices) args.insert(args.end(), {"--in", "i", "--out", "o"});
+      if (c == CliCommand::convert) {
+        args.insert(args.end(), {"in.frd", "out.csv"});
+      } else if (c != CliCommand::devices) {
+        args.insert(args.end(), {"--in", "i", "--out", "o"});
+      }
       args.insert(args.end(), option.begin(), option.end());
       const std::string error = parseCliArgs(args).error;
       const bool accepted = error.find(" does not apply to ") == std::string::npos;
@@ -238,8 +243,39 @@ TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
     }
   }
   const std::string main = cliHelpText(CliCommand::none);
-  for (const char* text : {"  devices ", "  calibrate ", "  measure ", "  help [SUBCOMMAND] ",
+  for (const char* text : {"  devices ", "  calibrate ", "  measure ", "  convert ", "  help [SUBCOMMAND] ",
                            "Exit status: 0 success, 1 failed run, 2 bad usage."}) {
     EXPECT_NE(main.find(text), std::string::npos) << text;
   }
+}
+
+// convert takes its two files in order, and its own few options; --mic and
+// --unsmoothed belong to measure.
+TEST(CliArgs, ConvertTakesTwoFilesAndMeasureTakesAMicFile) {
+  CliParseResult r = parseCliArgs({"convert", "a.frd", "--mode", "impedance", "b.zma"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.args.command, CliCommand::convert);
+  EXPECT_EQ(r.args.inputPath, "a.frd");
+  EXPECT_EQ(r.args.outputPath, "b.zma");
+  EXPECT_EQ(r.args.settings.impedanceMode, 1);
+
+  r = parseCliArgs({"convert", "a.frd"});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "convert needs OUT");
+  EXPECT_EQ(r.hint, "Try 'sonrake-cli convert --help'.");
+  r = parseCliArgs({"convert"});
+  EXPECT_EQ(r.error, "convert needs IN and OUT");
+  r = parseCliArgs({"convert", "a", "b", "c"});
+  EXPECT_EQ(r.error, "unexpected argument 'c'");
+  r = parseCliArgs({"convert", "a", "b", "--in", "x"});
+  EXPECT_EQ(r.error, "--in does not apply to convert");
+  r = parseCliArgs({"measure", "extra"});
+  EXPECT_EQ(r.error, "unexpected argument 'extra'");
+
+  r = parseCliArgs({"measure", "--in", "i", "--out", "o", "--export", "e.frd", "--mic", "m.txt", "--unsmoothed"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.args.micPath, "m.txt");
+  EXPECT_TRUE(r.args.unsmoothed);
+  r = parseCliArgs({"calibrate", "--in", "i", "--out", "o", "--mic", "m.txt"});
+  EXPECT_EQ(r.error, "--mic does not apply to calibrate");
 }

@@ -387,3 +387,84 @@ TEST_F(CliRun, RequireCalibrationFailsWithoutCalibration) {
 }
 
 }  // namespace
+
+namespace {
+
+// The data rows of an FRD file: '*' lines are comments, the rest three
+// tab-separated numbers.
+std::vector<std::array<double, 3>> frdRows(const fs::path& file) {
+  std::ifstream in(file);
+  std::vector<std::array<double, 3>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '*') continue;
+    std::istringstream s(line);
+    std::array<double, 3> row{};
+    s >> row[0] >> row[1] >> row[2];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+// --mic applies a microphone file for the run: a flat +6 dB file lowers
+// every exported level by 6 dB against the same run without it. A refused
+// file ends the run before it starts: exit 1, the reason, no export.
+TEST_F(CliRun, MicFileAppliesForTheRunOrIsRefused) {
+  const fs::path mic = dir_ / "mic.txt";
+  std::ofstream(mic) << "\"Sens Factor =-1.378dB, SERNO: 7000000\"\r\n*1000Hz -41.0\r\n5;6,0;0\r\n50000;6,0;0\r\n";
+  const fs::path plain = dir_ / "plain.frd", corrected = dir_ / "mic.frd";
+  CliResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "-q", "--export", plain.string()});
+  ASSERT_TRUE(r.exited(0)) << r.describe();
+  r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--export", corrected.string(), "--mic", mic.string()});
+  ASSERT_TRUE(r.exited(0)) << r.describe();
+  EXPECT_NE(r.err.find("Read 2 points from 5 Hz to 50000 Hz. Sensitivity: Sens Factor =-1.378dB, SERNO: 7000000"),
+            std::string::npos) << r.err;
+  const auto a = frdRows(plain), b = frdRows(corrected);
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_GT(a.size(), 700u);
+  for (size_t k = 0; k < a.size(); ++k) {
+    ASSERT_EQ(a[k][0], b[k][0]) << k;
+    ASSERT_NEAR(b[k][1], a[k][1] - 6.0, 1e-4 + 1e-9) << k;  // two roundings to 0.5e-4
+    ASSERT_NEAR(b[k][2], a[k][2], 1e-4 + 1e-9) << k;
+  }
+  std::ifstream header(corrected);
+  std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("* Microphone file: " + mic.string() + "\n"), std::string::npos);
+
+  std::ofstream(mic) << "100 1\n200 2\n150 3\n";
+  const fs::path none = dir_ / "none.frd";
+  r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "-q", "--export", none.string(), "--mic", mic.string()});
+  EXPECT_TRUE(r.exited(1)) << r.describe();
+  EXPECT_EQ(r.err,
+            "sonrake-cli: Mic calibration data: The frequencies in the file do not ascend (line 3). "
+            "The microphone calibration was not changed.\n");
+  EXPECT_FALSE(fs::exists(none));
+  EXPECT_FALSE(fs::exists(dir_ / "sonrake.cfg"));
+}
+
+// convert reads a curve file in any of the common styles and writes it in
+// the format OUT names; a file it refuses gives exit 1 and the reason.
+TEST_F(CliRun, ConvertWritesTheCurveOnTheGrid) {
+  const fs::path in = dir_ / "in.txt", out = dir_ / "out.frd";
+  std::ofstream(in) << "Freq;SPL;Phase\r\n100;0,0;0\r\n1000;20,0;90\r\n";
+  CliResult r = run({"convert", in.string(), out.string(), "-q"});
+  ASSERT_TRUE(r.exited(0)) << r.describe();
+  const auto rows = frdRows(out);
+  // Grid points 325 (100.17 Hz) to 574 (998.6 Hz): level 20 log10(f/100),
+  // phase 90 log10(f/100), four decimals.
+  ASSERT_EQ(rows.size(), 250u);
+  for (size_t k = 0; k < rows.size(); ++k) {
+    const double f = 5.0 * std::pow(10.0, 4.0 * (325 + static_cast<int>(k)) / 999.0);
+    ASSERT_NEAR(rows[k][0], f, 0.5e-4 + 1e-9) << k;
+    ASSERT_NEAR(rows[k][1], 20.0 * std::log10(f / 100.0), 0.5e-4 + 1e-9) << k;
+    ASSERT_NEAR(rows[k][2], 90.0 * std::log10(f / 100.0), 0.5e-4 + 1e-9) << k;
+  }
+
+  std::ofstream(in) << "100 3\n";
+  r = run({"convert", in.string(), (dir_ / "x.csv").string()});
+  EXPECT_TRUE(r.exited(1)) << r.describe();
+  EXPECT_EQ(r.err, "sonrake-cli: " + in.string() + ": The file holds fewer than two usable points.\n");
+  EXPECT_FALSE(fs::exists(dir_ / "x.csv"));
+}

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "app/driver_ops.h"
 #include "setup/meas_setup.h"
 
 namespace {
@@ -279,3 +280,25 @@ TEST(DriverMechanics, ASecondCurveThatCannotServeIsRefused) {
 }
 
 }  // namespace
+
+// The fit takes the shown range below half the rate, and of a curve read from
+// a file only the points the file covers.
+TEST(DriverFitSpan, ShownRangeHalfTheRateAndTheHeldPoints) {
+  MeasSetup m;
+  m.freqLow = 20.0;
+  m.freqHigh = 20000.0;
+  m.responseRate = 8000;
+  const GridSpan shown = fitSpan(m);
+  EXPECT_GE(m.freqGrid[shown.first], 20.0);
+  EXPECT_LT(m.freqGrid[shown.first - 1], 20.0);
+  EXPECT_LT(m.freqGrid[shown.end - 1], 4000.0);
+  EXPECT_GE(m.freqGrid[shown.end], 4000.0);
+
+  m.held.reset();
+  for (int i = 400; i <= 450; ++i) m.held.set(static_cast<size_t>(i));
+  const GridSpan file = fitSpan(m);
+  EXPECT_EQ(file.first, 400);
+  EXPECT_EQ(file.end, 451);
+  m.held.reset();
+  EXPECT_EQ(fitSpan(m).first, fitSpan(m).end);
+}

@@ -223,9 +223,13 @@ TEST(MicCal, OddFiles) {
   // Fewer than two usable points, or none above the lowest grid point: the
   // file is refused and the curve stays as it was.
   for (const char* text : {"", "Freq dB Phase\n", "\n\n\n", "nan nan nan\n", "-10 3 0\n", "x",
-                           "5 3 0\n", "1000 3 0", "100 3 90\n", "1000 3 0\n1000 4 0\n",
-                           "1000 3 0\n900 4 0\n"}) {
+                           "5 3 0\n", "1000 3 0", "100 3 90\n"}) {
     EXPECT_EQ(read(text, mic), MicFileResult::tooFewPoints) << text;
+    EXPECT_TRUE(all(mic, untouched)) << text;
+  }
+  // A repeated or falling frequency: refused as not ascending.
+  for (const char* text : {"1000 3 0\n1000 4 0\n", "1000 3 0\n900 4 0\n"}) {
+    EXPECT_EQ(read(text, mic), MicFileResult::notAscending) << text;
     EXPECT_TRUE(all(mic, untouched)) << text;
   }
   EXPECT_EQ(read(std::string(1000000, '1'), mic), MicFileResult::tooFewPoints);  // one point
@@ -241,19 +245,22 @@ TEST(MicCal, OddFiles) {
   EXPECT_EQ(read("100 3 90\n200 3 90\n", mic), MicFileResult::loaded);
   EXPECT_TRUE(all(mic, {0, std::pow(10.0, 0.15)}));
 
-  // An out-of-order point and a repeated frequency are passed over: both
-  // files give the interpolation from 1 kHz 0 dB to 2 kHz 6 dB.
-  // From 2 kHz up the value of the last grid point below it (1984 Hz, index
-  // 649: 999/4 * log10(2000/5) = 649.95).
+  // An out-of-order point and a repeated frequency used to be passed over;
+  // such a file is now refused and the curve stays. Without them the file
+  // gives the interpolation from 1 kHz 0 dB to 2 kHz 6 dB, and from 2 kHz up
+  // the value of the last grid point below it (1984 Hz, index 649:
+  // 999/4 * log10(2000/5) = 649.95).
+  for (const char* text : {"1000 0 0\n500 9 0\n2000 6 0\n", "1000 0 0\n1000 9 0\n2000 6 0\n"}) {
+    EXPECT_EQ(read(text, mic), MicFileResult::notAscending) << text;
+    EXPECT_TRUE(all(mic, untouched)) << text;
+  }
   const double lastBelow2k = gridHz(649);
   ASSERT_LT(lastBelow2k, 2000.0);
   ASSERT_GT(gridHz(650), 2000.0);
-  for (const char* text : {"1000 0 0\n500 9 0\n2000 6 0\n", "1000 0 0\n1000 9 0\n2000 6 0\n"}) {
-    ASSERT_EQ(read(text, mic), MicFileResult::loaded) << text;
-    for (int i = 0; i < kGridPoints; ++i) {
-      const double expected = g[i] <= 1000 ? 0.0 : 6.0 * where(std::fmin(g[i], lastBelow2k), 1000, 2000);
-      ASSERT_NEAR(levelDb(mic[i]), expected, 1e-9) << text << " " << i;
-    }
+  ASSERT_EQ(read("1000 0 0\n2000 6 0\n", mic), MicFileResult::loaded);
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double expected = g[i] <= 1000 ? 0.0 : 6.0 * where(std::fmin(g[i], lastBelow2k), 1000, 2000);
+    ASSERT_NEAR(levelDb(mic[i]), expected, 1e-9) << i;
   }
 
   // Phases too large to turn round in steps, and bytes of every value:
@@ -331,7 +338,12 @@ TEST(MicCal, ImportThroughTheDialog) {
     ASSERT_EQ(s->micFileName[k], '\0') << k;
   }
   EXPECT_NEAR(s->micCal[500].re, std::pow(10.0, -0.3), 1e-12);
-  EXPECT_TRUE(dialogs.boxes.empty());
+  // A file chosen in the dialog: what it read is said.
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "Read 2 points from 1000 Hz to 2000 Hz.");
+  EXPECT_EQ(dialogs.boxes[0].caption, "Mic calibration data");
+  EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::information);
+  dialogs.boxes.clear();
 
   // Read again without asking, from the same name.
   writeText(path, "1000 6 0\n2000 6 0\n");
@@ -339,6 +351,7 @@ TEST(MicCal, ImportThroughTheDialog) {
   EXPECT_EQ(importMicCal(*s, dialogs), MicImport::loaded);
   EXPECT_EQ(dialogs.fileDialogs.size(), 2u);
   EXPECT_NEAR(s->micCal[500].re, std::pow(10.0, 0.3), 1e-12);
+  EXPECT_TRUE(dialogs.boxes.empty());  // a silent re-read says nothing
   s->micImportAsk = true;
 
   // Files that cannot serve as a calibration: said so, and the calibration

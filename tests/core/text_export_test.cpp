@@ -116,7 +116,10 @@ TEST_F(TextExport, ExportThroughTheDialog) {
   ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
   EXPECT_TRUE(dialogs.fileDialogs[0].save);
   EXPECT_EQ(dialogs.fileDialogs[0].defaultExt, "txt");
-  EXPECT_EQ(dialogs.fileDialogs[0].filter, "Text files (*.txt)|*.TXT|All files (*.*)|*.*");
+  // Text first, as before; then the curve formats other programs read.
+  EXPECT_EQ(dialogs.fileDialogs[0].filter,
+            "Text files (*.txt)|*.TXT|FRD files (*.frd)|*.FRD|ZMA files (*.zma)|*.ZMA|"
+            "CSV files (*.csv)|*.CSV|All files (*.*)|*.*");
   EXPECT_EQ(dialogs.fileDialogs[0].fileName, "");
   EXPECT_EQ(dialogs.boxes.size(), 1u);
 

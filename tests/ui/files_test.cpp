@@ -111,7 +111,11 @@ TEST_F(FilesTest, ImportedMicDataCorrectsTheShownLevel) {
   ASSERT_EQ(dialogs.fileDialogs.size(), 2u);
   EXPECT_FALSE(dialogs.fileDialogs[1].save);
   EXPECT_EQ(dialogs.fileDialogs[1].defaultExt, "txt");
-  EXPECT_TRUE(dialogs.boxes.empty());
+  // The import says what it read: three points from 20 Hz to 20 kHz.
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "Read 3 points from 20 Hz to 20000 Hz.");
+  EXPECT_EQ(dialogs.boxes[0].caption, "Mic calibration data");
+  EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::information);
   ASSERT_TRUE(state().micCalValid);
   EXPECT_STREQ(state().micFileName, mic.c_str());
   EXPECT_TRUE(enabled("micDataDisable"));
@@ -144,6 +148,9 @@ TEST_F(FilesTest, MicDataIsReadAgainAndKeptOverARestart) {
   click("micDataImport");
   ASSERT_TRUE(state().micCalValid);
   EXPECT_NEAR(state().micCal[500].re, std::pow(10.0, -0.3), 1e-12);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);  // what it read; the re-reads below say nothing
+  EXPECT_EQ(dialogs.boxes[0].text, "Read 2 points from 1000 Hz to 2000 Hz.");
+  dialogs.boxes.clear();
 
   writeText(mic, "1000 6 0\n2000 6 0\n");
   choose("sRate", kRate48000);
@@ -185,6 +192,9 @@ TEST_F(FilesTest, MicFileWithNearlyEqualFrequenciesLosesNothingOverARestart) {
   ASSERT_TRUE(state().micCalValid);
   const ComplexCurve micCal = state().micCal;
   for (const Complex& c : micCal) ASSERT_TRUE(std::isfinite(c.re) && std::isfinite(c.im));
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].text, "Read 4 points from 100 Hz to 60000 Hz.");
+  dialogs.boxes.clear();
 
   form.reset();
   openWindow(audio);
