@@ -150,6 +150,13 @@ struct StreamState {
   std::atomic<bool> stopping{false};
   std::atomic<bool> stoppedByItself{false};
   std::atomic<int64_t> deadlineNs{0};  // input buffers due back by then; 0 = none
+  // A dead stream's callback may still be called by its host's thread. Once
+  // `shut` is raised the callback touches nothing but these two, and
+  // `inCallback` counts the calls under way (both sequentially consistent,
+  // so the program's thread that has raised `shut` and then sees no call
+  // under way owns the queues from then on).
+  std::atomic<bool> shut{false};
+  std::atomic<int> inCallback{0};
   NoticeRing ring;
 
   void post(WaveNoticeKind kind, WaveHandle handle, WaveHeader* h) {
@@ -218,9 +225,16 @@ struct StreamState {
 int streamCallback(const void* input, void* output, unsigned long frames,
                    const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* user) {
   auto& s = *static_cast<StreamState*>(user);
+  s.inCallback.fetch_add(1);
+  if (s.shut.load()) {
+    if (output != nullptr) std::memset(output, 0, 4 * static_cast<size_t>(frames));
+    s.inCallback.fetch_sub(1);
+    return paContinue;
+  }
   if (flags != 0) s.status.fetch_or(static_cast<uint32_t>(flags), std::memory_order_relaxed);
   if (s.hasOutput) s.play(static_cast<int16_t*>(output), frames, flags);
   if (s.hasInput) s.capture(static_cast<const int16_t*>(input), frames, flags);
+  s.inCallback.fetch_sub(1);
   return paContinue;
 }
 
@@ -377,6 +391,14 @@ struct PaAudio::Impl {
     return kWaveOk;
   }
 
+  // Keeps a dead stream's callback away from its queues: raises `shut`, then
+  // waits (at most 0.5 s) for a call under way to end.
+  static void shutCallback(StreamState& s) {
+    s.shut.store(true);
+    for (int i = 0; i < 500 && s.inCallback.load() != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
   void stopStream(StreamState& s) {
     if (!s.active) return;
     s.active = false;
@@ -385,6 +407,7 @@ struct PaAudio::Impl {
     // comes. Such a stream is left alone for good.
     if (s.jack && Pa_IsStreamActive(s.stream) != 1) {
       s.dead = true;
+      shutCallback(s);
       return;
     }
     s.stopping.store(true, std::memory_order_release);
@@ -527,7 +550,13 @@ PaAudio::~PaAudio() {
   // Terminating would close the dead streams too, and hang there, and on a
   // JACK server that went away PortAudio's JACK host API aborts the program;
   // the process is better left to release them when it ends.
-  if (impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone) Pa_Terminate();
+  const bool terminate = impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone;
+  // A dead stream's state must outlive this object: its host's thread may
+  // still call its callback, which reads it. It is kept where the process
+  // can still reach it, for as long as the process lives.
+  static auto* const graveyard = new std::vector<std::unique_ptr<StreamState>>;
+  for (auto& dead : impl_->abandoned) graveyard->push_back(std::move(dead));
+  if (terminate) Pa_Terminate();
 }
 
 bool PaAudio::initialised() const { return impl_->initialised; }
