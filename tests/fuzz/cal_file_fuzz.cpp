@@ -188,10 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // What the bytes say, scanned here.
   const int16_t v = fuzz::leI16(file.data(), file.size(), 0);
-  bool tableSound = file.size() >= kCalMicOffset && v >= 91 &&
-                    finiteAt(file, kCalTableOffset, kTablePoints);
-  for (size_t i = 0; tableSound && i < kFlagCount; ++i)
-    tableSound = file[kCalFlagsOffset + i] <= 1;
+  bool tableSound =
+      file.size() >= kCalMicOffset && v >= 91 && finiteAt(file, kCalTableOffset, kTablePoints);
+  for (size_t i = 0; tableSound && i < kFlagCount; ++i) tableSound = file[kCalFlagsOffset + i] <= 1;
   const bool micSound = tableSound && v >= 93 && file.size() >= kCalFileSize &&
                         finiteAt(file, kCalMicOffset, kGridPoints);
 

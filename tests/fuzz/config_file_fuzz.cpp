@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(std::isfinite(re) && std::isfinite(im));
       FUZZ_CHECK(held.micCal[i].re == re && held.micCal[i].im == im);
     }
-    FUZZ_CHECK(std::memcmp(held.micFileName, data + kConfigFileNameOffset, kMicFileNameCapacity) == 0);
+    FUZZ_CHECK(std::memcmp(held.micFileName, data + kConfigFileNameOffset, kMicFileNameCapacity) ==
+               0);
     const size_t s = kConfigSettingsOffset;
     if (version >= 92) {
       FUZZ_CHECK(held.setup.sampleRate == fuzz::leI32(data, size, s));

@@ -26,7 +26,8 @@ bool runFile(const std::string& path) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     return false;
   }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
   std::fprintf(stderr, "running %s (%zu bytes)\n", path.c_str(), bytes.size());
   LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   return true;

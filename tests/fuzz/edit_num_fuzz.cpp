@@ -97,8 +97,8 @@ void checkFormat(const char* fmt) {
   if (!want || length >= static_cast<size_t>(TEditNum::kFormatCapacity)) return;
   static const std::regex wide("[0-9]{4}");
   if (std::regex_search(fmt, fmt + length, wide)) return;
-  for (double x : {0.0, -1e100, 1e100, std::numeric_limits<double>::quiet_NaN(), DBL_MAX,
-                   -DBL_MIN, 1e-300}) {
+  for (double x :
+       {0.0, -1e100, 1e100, std::numeric_limits<double>::quiet_NaN(), DBL_MAX, -DBL_MIN, 1e-300}) {
     char buf[TEditNum::kTextCapacity + 1];
     buf[TEditNum::kTextCapacity] = '#';
     std::snprintf(buf, TEditNum::kTextCapacity, fmt, x);

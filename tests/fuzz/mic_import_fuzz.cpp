@@ -50,9 +50,9 @@ double leadingNumber(const std::string& field) {
 }
 
 struct Expected {
-  int usable = 0;            // points above every point before them
-  bool aboveGrid = false;    // a point above the lowest grid frequency
-  double minLevelDb = 1e9;   // over every data point
+  int usable = 0;           // points above every point before them
+  bool aboveGrid = false;   // a point above the lowest grid frequency
+  double minLevelDb = 1e9;  // over every data point
   double maxLevelDb = -1e9;
 };
 

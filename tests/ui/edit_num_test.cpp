@@ -458,8 +458,8 @@ TEST(ParseLeadingNumber, ReadsLikeAtof) {
 // The words the C library reads as doubles are no numbers to enter: they
 // are refused like a number too large, never taken as an infinity.
 TEST(ParseLeadingNumber, InfinityAndNanWordsAreNotNumbers) {
-  for (const char* word : {"inf", "-inf", "+INF", "Infinity", " -infinity5", "nan", "-NaN",
-                           "nan(0x1)"}) {
+  for (const char* word :
+       {"inf", "-inf", "+INF", "Infinity", " -infinity5", "nan", "-NaN", "nan(0x1)"}) {
     SCOPED_TRACE(word);
     EXPECT_TRUE(std::isnan(parseLeadingNumber(word)));
   }
