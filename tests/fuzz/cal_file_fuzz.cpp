@@ -7,7 +7,8 @@
 // The file is far larger than a fuzz input, so the input describes it: a
 // control byte (bit 0: a good backup lies beside it; bits 1-2: the length,
 // see fileLength), the version, and then patches of up to 16 bytes at any
-// offset laid over a sound table of known values.
+// offset laid over a sound table of known values. After a read the table is
+// compared at every point a patch touched and at a spread of the others.
 
 #include <cmath>
 #include <memory>
@@ -90,34 +91,64 @@ void fillHeld(Tables& t) {
   t.micCal.fill(Complex(9.0, -9.0));
 }
 
-// The table and flags equal those of file bytes b (sound and long enough).
-bool tableIs(const Tables& t, const std::vector<uint8_t>& b) {
-  size_t k = 0;
-  for (auto& m : t.cal.table)
-    for (auto& r : m)
-      for (auto& o : r)
-        for (auto& c : o)
-          for (const Complex& p : c) {
-            const size_t at = kCalTableOffset + 16 * k++;
-            if (!(p.re == fuzz::leF64(b.data(), b.size(), at) &&
-                  p.im == fuzz::leF64(b.data(), b.size(), at + 8)))
-              return false;
-          }
+// The table point k in file order (mode, rate, length, channel, point).
+const Complex& point(const SoundcardCal& c, size_t k) {
+  const size_t g = kGridPoints;
+  return c.table[k / (2 * g * SoundcardCal::kOrders * SoundcardCal::kRates)]
+                [k / (2 * g * SoundcardCal::kOrders) % SoundcardCal::kRates]
+                [k / (2 * g) % SoundcardCal::kOrders][k / g % 2][k % g];
+}
+
+// The table points looked at after a read: every point a patch touched and
+// a spread of the others (comparing all 176000 on every run would leave the
+// fuzzer few runs).
+struct Probes {
+  std::vector<size_t> touched;
+  std::vector<size_t> all;
+  std::vector<size_t> touchedMic;
+
+  void patch(size_t at, size_t n) {
+    for (size_t byte = at; byte < at + n; byte += 1) {
+      if (byte >= kCalTableOffset && byte < kCalFlagsOffset) {
+        const size_t k = (byte - kCalTableOffset) / 16;
+        if (touched.empty() || touched.back() != k) touched.push_back(k);
+      } else if (byte >= kCalMicOffset && byte < kCalFileSize) {
+        const size_t k = (byte - kCalMicOffset) / 16;
+        if (touchedMic.empty() || touchedMic.back() != k) touchedMic.push_back(k);
+      }
+    }
+  }
+  void finish() {
+    all = touched;
+    for (size_t k = 0; k < kTablePoints; k += 1009) all.push_back(k);
+    all.push_back(kTablePoints - 1);
+  }
+};
+
+bool sameFlags(const SoundcardCal& c, const std::vector<uint8_t>& b) {
   size_t i = 0;
-  for (auto& m : t.cal.calibratedFlags)
+  for (auto& m : c.calibratedFlags)
     for (auto& r : m)
       for (bool f : r)
         if (f != (b[kCalFlagsOffset + i++] == 1)) return false;
   return true;
 }
 
-bool heldTable(const Tables& t) {
-  for (auto& m : t.cal.table)
-    for (auto& r : m)
-      for (auto& o : r)
-        for (auto& c : o)
-          for (const Complex& p : c)
-            if (!(p.re == -7.0 && p.im == 7.0)) return false;
+// The table and flags equal those of file bytes b (sound and long enough).
+bool tableIs(const Tables& t, const std::vector<uint8_t>& b, const Probes& probes) {
+  for (size_t k : probes.all) {
+    const size_t at = kCalTableOffset + 16 * k;
+    const Complex& p = point(t.cal, k);
+    if (!(p.re == fuzz::leF64(b.data(), b.size(), at) &&
+          p.im == fuzz::leF64(b.data(), b.size(), at + 8)))
+      return false;
+  }
+  return sameFlags(t.cal, b);
+}
+
+bool heldTable(const Tables& t, const Probes& probes) {
+  for (size_t k : probes.all)
+    if (!(point(t.cal, k).re == -7.0 && point(t.cal, k).im == 7.0)) return false;
   for (auto& m : t.cal.calibratedFlags)
     for (auto& r : m)
       for (bool f : r)
@@ -135,24 +166,25 @@ bool micIs(const ComplexCurve& c, const std::vector<uint8_t>& b) {
   return true;
 }
 
-bool finiteAt(const std::vector<uint8_t>& b, size_t first, size_t points) {
-  for (size_t k = 0; k < 2 * points; ++k)
-    if (!std::isfinite(fuzz::leF64(b.data(), b.size(), first + 8 * k))) return false;
+// The points of a region, sound as laid out, are finite where no patch
+// touched them; the touched ones are looked at.
+bool finiteAt(const std::vector<uint8_t>& b, size_t first, const std::vector<size_t>& touched) {
+  for (size_t k : touched)
+    for (size_t half = 0; half < 2; ++half)
+      if (!std::isfinite(fuzz::leF64(b.data(), b.size(), first + 16 * k + 8 * half))) return false;
   return true;
 }
 
-bool sameTables(const Tables& a, const Tables& b) {
+bool sameTables(const Tables& a, const Tables& b, const Probes& probes) {
+  for (size_t k : probes.all) {
+    const Complex& p = point(a.cal, k);
+    const Complex& q = point(b.cal, k);
+    if (!(p.re == q.re && p.im == q.im)) return false;
+  }
   for (int m = 0; m < SoundcardCal::kModes; ++m)
     for (int r = 0; r < SoundcardCal::kRates; ++r)
-      for (int o = 0; o < SoundcardCal::kOrders; ++o) {
+      for (int o = 0; o < SoundcardCal::kOrders; ++o)
         if (a.cal.calibratedFlags[m][r][o] != b.cal.calibratedFlags[m][r][o]) return false;
-        for (int ch = 0; ch < 2; ++ch)
-          for (int k = 0; k < kGridPoints; ++k) {
-            const Complex& p = a.cal.table[m][r][o][ch][k];
-            const Complex& q = b.cal.table[m][r][o][ch][k];
-            if (!(p.re == q.re && p.im == q.im)) return false;
-          }
-      }
   for (int k = 0; k < kGridPoints; ++k)
     if (!(a.micCal[k].re == b.micCal[k].re && a.micCal[k].im == b.micCal[k].im)) return false;
   return true;
@@ -173,11 +205,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file[0] = static_cast<uint8_t>(version);
     file[1] = static_cast<uint8_t>(static_cast<uint16_t>(version) >> 8);
   }
+  Probes probes;
   while (length > 0 && in.restSize() >= 4) {
     const size_t at = static_cast<size_t>(in.bits(3)) % length;
     const size_t n = 1 + in.u8() % 16;
     for (size_t i = 0; i < n && at + i < length; ++i) file[at + i] = in.u8();
+    probes.patch(at, n);
   }
+  probes.finish();
 
   scratch().write(kCalFileName, file.data(), file.size());
   if (withBackup) {
@@ -189,10 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // What the bytes say, scanned here.
   const int16_t v = fuzz::leI16(file.data(), file.size(), 0);
   bool tableSound =
-      file.size() >= kCalMicOffset && v >= 91 && finiteAt(file, kCalTableOffset, kTablePoints);
+      file.size() >= kCalMicOffset && v >= 91 && finiteAt(file, kCalTableOffset, probes.touched);
   for (size_t i = 0; tableSound && i < kFlagCount; ++i) tableSound = file[kCalFlagsOffset + i] <= 1;
   const bool micSound = tableSound && v >= 93 && file.size() >= kCalFileSize &&
-                        finiteAt(file, kCalMicOffset, kGridPoints);
+                        finiteAt(file, kCalMicOffset, probes.touchedMic);
 
   static const auto held = std::make_unique<Tables>();
   fillHeld(*held);
@@ -200,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (tableSound) {
     FUZZ_CHECK(read == CalFileRead::loaded);
-    FUZZ_CHECK(tableIs(*held, file));
+    FUZZ_CHECK(tableIs(*held, file, probes));
     if (micSound) {
       FUZZ_CHECK(micIs(held->micCal, file));
     } else {
@@ -208,11 +243,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   } else if (withBackup) {
     FUZZ_CHECK(read == CalFileRead::restoredFromBackup);
-    FUZZ_CHECK(tableIs(*held, backupFile()));
+    FUZZ_CHECK(tableIs(*held, backupFile(), probes));
     for (const Complex& c : held->micCal) FUZZ_CHECK(c.re == 9.0 && c.im == -9.0);
   } else {
     FUZZ_CHECK(read == CalFileRead::refused);
-    FUZZ_CHECK(heldTable(*held));
+    FUZZ_CHECK(heldTable(*held, probes));
     for (const Complex& c : held->micCal) FUZZ_CHECK(c.re == 9.0 && c.im == -9.0);
   }
 
@@ -223,7 +258,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const auto again = std::make_unique<Tables>();
     fillHeld(*again);
     FUZZ_CHECK(readCalFile(again->cal, again->micCal, scratch().path()) == CalFileRead::loaded);
-    FUZZ_CHECK(sameTables(*again, *held));
+    FUZZ_CHECK(sameTables(*again, *held, probes));
   }
   return 0;
 }
