@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Sonrake needs to build, test and run, skipping
-# those already present. Needs root (or sudo) only when something is missing.
+# Installs the Debian packages Sonrake needs to build, test, package and run,
+# skipping those already present. Needs root (or sudo) only when something is
+# missing. Extra groups by name:
+#   clang   the clang toolchain with libFuzzer and the sanitizers' runtime
+#           (scripts/sanitize.sh, scripts/fuzz.sh)
+#   format  clang-format (scripts/check-format.sh)
 set -euo pipefail
 
 packages=(
@@ -9,7 +13,17 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins libgl-dev
   portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
+  # the package: building the .deb and checking its desktop entry and metainfo
+  dpkg-dev file desktop-file-utils appstream
 )
+
+for group in "$@"; do
+  case "$group" in
+    clang) packages+=(clang libclang-rt-14-dev llvm) ;;
+    format) packages+=(clang-format git) ;;
+    *) echo "install-deps.sh: unknown group '$group' (clang, format)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

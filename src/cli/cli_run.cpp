@@ -16,7 +16,7 @@
 #include "engine/mls.h"
 #include "platform/combined_audio.h"
 #include "platform/dialogs.h"
-#include "platform/portaudio/pa_audio.h"
+#include "platform/portaudio/real_audio.h"
 #include "platform/sim_audio.h"
 #include "setup/data_dir.h"
 #include "setup/file_io.h"
@@ -114,9 +114,9 @@ class CliDialogs final : public Dialogs {
 // The real devices (PortAudio) followed by the simulated ones, as the window
 // lists them; the simulator runs as fast as it can, driven by the wait loop.
 struct Devices {
-  PaAudio pa;
+  std::unique_ptr<WaveAudio> real = makeRealAudio();
   SimAudio sim{SimAudio::Pacing::manual};
-  CombinedWaveAudio audio{&pa, sim};
+  CombinedWaveAudio audio{real.get(), sim};
 
   std::vector<std::string> names(WaveDirection dir) const {
     std::vector<std::string> list;

@@ -19,6 +19,8 @@ double parseLeadingNumber(const char* text) {
   const auto [end, ec] = std::from_chars(p, p + std::strlen(p), x, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) return std::numeric_limits<double>::quiet_NaN();
   if (ec != std::errc() || end == p) return 0.0;
+  // "inf" and "nan" read as words for doubles; neither is a number to enter.
+  if (!std::isfinite(x)) return std::numeric_limits<double>::quiet_NaN();
   return x;
 }
 

@@ -112,7 +112,7 @@ class TEditNum : public QLineEdit {
 
 // atof without the C locale's influence: the longest leading decimal number
 // of text (leading blanks and a '+' allowed), 0 when there is none, NaN when
-// it does not fit a double.
+// it does not fit a double or is no finite number ("inf", "nan" in any case).
 double parseLeadingNumber(const char* text);
 // True when fmt holds exactly one floating-point conversion for one double.
 bool isDoubleFormat(const char* fmt);

@@ -17,19 +17,19 @@
 #include <utility>
 
 #include "analysis/curve_prep.h"
-#include "app/curve_ops.h"
 #include "analysis/impedance_curves.h"
+#include "app/curve_ops.h"
+#include "app/stored_state.h"
+#include "app/view_state.h"
 #include "display/curve_drawing.h"
 #include "display/redraw.h"
 #include "engine/mls.h"
 #include "platform/combined_audio.h"
-#include "platform/portaudio/pa_audio.h"
+#include "platform/portaudio/real_audio.h"
 #include "platform/sim_audio.h"
-#include "app/stored_state.h"
 #include "setup/control_lists.h"
 #include "setup/data_dir.h"
 #include "setup/impedance_range.h"
-#include "app/view_state.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/qt_clipboard.h"
@@ -57,7 +57,7 @@ class WindowRedrawHooks final : public RedrawHooks {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   // The real devices first, the simulated ones after them (or first, when
   // there is no real pair); the simulator keeps time with the sample rate.
-  pa_ = std::make_unique<PaAudio>();
+  pa_ = makeRealAudio();
   sim_ = std::make_unique<SimAudio>(SimAudio::Pacing::realTime);
   ownAudio_ = std::make_unique<CombinedWaveAudio>(pa_.get(), *sim_);
   ownDialogs_ = std::make_unique<TQtDialogs>(this);

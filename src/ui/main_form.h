@@ -31,7 +31,6 @@
 class Clipboard;
 class CombinedWaveAudio;
 class Dialogs;
-class PaAudio;
 class SimAudio;
 class TQtClipboard;
 class TQtDialogs;
@@ -223,7 +222,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   // that post to it, and the backends outlive the combined list and the
   // application that use them. Own backends only with the first constructor.
   std::unique_ptr<TWaveNotifier> notifier_;
-  std::unique_ptr<PaAudio> pa_;
+  std::unique_ptr<WaveAudio> pa_;  // the real devices, where the build has them
   std::unique_ptr<SimAudio> sim_;
   std::unique_ptr<CombinedWaveAudio> ownAudio_;
   std::unique_ptr<TQtDialogs> ownDialogs_;

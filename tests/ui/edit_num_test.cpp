@@ -455,4 +455,17 @@ TEST(ParseLeadingNumber, ReadsLikeAtof) {
   EXPECT_TRUE(std::isnan(parseLeadingNumber("1e999")));
 }
 
+// The words the C library reads as doubles are no numbers to enter: they
+// are refused like a number too large, never taken as an infinity.
+TEST(ParseLeadingNumber, InfinityAndNanWordsAreNotNumbers) {
+  for (const char* word :
+       {"inf", "-inf", "+INF", "Infinity", " -infinity5", "nan", "-NaN", "nan(0x1)"}) {
+    SCOPED_TRACE(word);
+    EXPECT_TRUE(std::isnan(parseLeadingNumber(word)));
+  }
+  // Words that only start like them are no number at all.
+  EXPECT_EQ(parseLeadingNumber("in"), 0.0);
+  EXPECT_EQ(parseLeadingNumber("na"), 0.0);
+}
+
 }  // namespace
