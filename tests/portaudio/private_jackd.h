@@ -12,12 +12,12 @@
 //
 // Only one such server runs at a time on the machine: JACK creates its shared
 // registry in /dev/shm when the first server starts, and two servers starting
-// together on a machine without one can both fail to be reached. A lock file
-// held for the server's life makes test processes take turns.
+// together on a machine without one can both fail to be reached; and they
+// share one name. The tests that start one are in executables of their own,
+// which CTest runs one at a time (RESOURCE_LOCK private_jackd).
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -37,8 +37,6 @@ class PrivateJackd {
   // Starts jackd and waits up to 10 s for its loopback ports. skipReason()
   // says why it isn't running when ready() is false.
   PrivateJackd() {
-    lockFd_ = open("/tmp/sonrake-test-jackd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);
     serverName_ = kServerName;
     setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
@@ -64,7 +62,6 @@ class PrivateJackd {
   }
   ~PrivateJackd() {
     stop();
-    if (lockFd_ >= 0) close(lockFd_);  // and with it the lock
     unsetenv("JACK_DEFAULT_SERVER");
     unsetenv("JACK_NO_START_SERVER");
   }
@@ -137,7 +134,6 @@ class PrivateJackd {
   }
 
   std::string serverName_;
-  int lockFd_ = -1;
   pid_t pid_ = 0;
   bool ready_ = false;
   const char* skipReason_ = "";
