@@ -51,6 +51,9 @@ class AppObserver {
   // Apply on the Merge/Add page made the combination the live response:
   // the front end shows the Measure page (without a page change of its own).
   virtual void mergeApplied() {}
+  // An opened session replaced the settings: the front end shows every
+  // control's value again from the state.
+  virtual void sessionOpened() {}
   // The end of a recording has drawn the level bars (and a level test's
   // waveform) on the recording canvases.
   virtual void recordingDrawn() {}

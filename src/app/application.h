@@ -167,6 +167,18 @@ class Application {
   void exportUnsmoothedChanged(bool unsmoothed) { exportUnsmoothed_ = unsmoothed; }
   bool exportUnsmoothed() const { return exportUnsmoothed_; }
   ExportResult exportClicked();
+  // Sessions (".sonrake"): the live record, every slot, the merge settings.
+  // saveSessionTo writes the state to path; openSessionFrom reads the file
+  // at path and, when every field of it is sound, makes it the state (a
+  // refused file changes nothing). Both give false with the reason in error;
+  // an open is refused while a run holds the devices.
+  bool saveSessionTo(const std::string& path, std::string& error);
+  bool openSessionFrom(const std::string& path, std::string& error);
+  // "Save session" and "Open session": a file dialog, then the operation
+  // above; a failure is told in a message box captioned as the button.
+  enum class SessionFileOp : uint8_t { refusedNow, cancelled, failed, done };
+  SessionFileOp saveSessionClicked();
+  SessionFileOp openSessionClicked();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
 

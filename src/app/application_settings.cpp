@@ -8,7 +8,9 @@
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
+#include "app/mic_import.h"
 #include "app/export_ops.h"
+#include "app/session_ops.h"
 #include "app/slot_ops.h"
 #include "platform/dialogs.h"
 #include "app/view_state.h"
@@ -256,4 +258,66 @@ ExportResult Application::exportClicked() {
 
 ClipCopyResult Application::copyGraphClicked(const ClipImage& picture, Clipboard& clipboard) {
   return copyGraphToClipboard(picture, clipboard, dialogs_);
+}
+
+bool Application::saveSessionTo(const std::string& path, std::string& error) {
+  auto session = std::make_unique<SessionData>();
+  sessionFromState(*state_, *session);
+  return writeSessionFile(path, *session, error);
+}
+
+bool Application::openSessionFrom(const std::string& path, std::string& error) {
+  if (runUnderway()) {
+    error = "A session cannot be opened while a measurement runs.";
+    return false;
+  }
+  auto session = std::make_unique<SessionData>();
+  if (!readSessionFile(path, *session, error)) return false;
+  AppState& s = *state_;
+  const int32_t rateBefore = s.setup.sampleRate;
+  applySession(s, *session);
+  if (s.micCalValid && s.setup.sampleRate != rateBefore) {
+    // The microphone data lives on the grid of the rate it was read for.
+    s.micImportAsk = false;
+    importMicCal(s, dialogs_);
+    s.micImportAsk = true;
+  }
+  recomputeCalDisplay(s, 0.0);
+  const bool impedance = s.setup.impedanceMode != 0;
+  observer_.sampleRateChanged();
+  observer_.mergeGainsChanged(mergeGainEntrySetup(s.mergeSetup, impedance));
+  observer_.measurementModeShown(impedance);
+  observer_.sessionOpened();
+  observer_.viewStateChanged();
+  observer_.redraw();
+  return true;
+}
+
+namespace {
+constexpr const char* kSessionFilter = "Sonrake sessions (*.sonrake)|*.sonrake|All files (*.*)|*.*";
+}
+
+Application::SessionFileOp Application::saveSessionClicked() {
+  char path[kDialogPathCapacity]{};
+  const FileDialogRequest request{"sonrake", kSessionFilter, ""};
+  if (!dialogs_.saveFileDialog(request, path, sizeof path)) return SessionFileOp::cancelled;
+  std::string error;
+  if (!saveSessionTo(path, error)) {
+    dialogs_.messageBox(error.c_str(), "Save session", MsgIcon::warning, MsgButtons::ok);
+    return SessionFileOp::failed;
+  }
+  return SessionFileOp::done;
+}
+
+Application::SessionFileOp Application::openSessionClicked() {
+  if (runUnderway()) return SessionFileOp::refusedNow;
+  char path[kDialogPathCapacity]{};
+  const FileDialogRequest request{"sonrake", kSessionFilter, ""};
+  if (!dialogs_.openFileDialog(request, path, sizeof path)) return SessionFileOp::cancelled;
+  std::string error;
+  if (!openSessionFrom(path, error)) {
+    dialogs_.messageBox(error.c_str(), "Open session", MsgIcon::warning, MsgButtons::ok);
+    return SessionFileOp::failed;
+  }
+  return SessionFileOp::done;
 }

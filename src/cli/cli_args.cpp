@@ -94,6 +94,11 @@ std::string applyMic(const std::string& v, CliArgs& a) {
   return "";
 }
 
+std::string applySession(const std::string& v, CliArgs& a) {
+  a.sessionPath = v;
+  return "";
+}
+
 std::string applyUnsmoothed(const std::string&, CliArgs& a) {
   a.unsmoothed = true;
   return "";
@@ -311,7 +316,7 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 29> kOptions = {{
+constexpr std::array<OptionDef, 30> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
     {"--in", true, kRunCommands, applyIn},
@@ -340,6 +345,7 @@ constexpr std::array<OptionDef, 29> kOptions = {{
     {"--box-litres", true, kParamsOnly, applyBoxLitres},
     {"--in-box", true, kParamsOnly, applyInBox},
     {"--mic", true, kMeasureOnly, applyMic},
+    {"--session", true, kMeasureOnly, applySession},
     {"--unsmoothed", false, kMeasureOnly, applyUnsmoothed},
 }};
 
@@ -387,7 +393,8 @@ std::string missingRequired(const CliArgs& a) {
     if (!a.inDevice) missing.push_back("--in");
     if (!a.outDevice) missing.push_back("--out");
   }
-  if (a.command == CliCommand::measure && !a.exportPath && !a.params) missing.push_back("--export");
+  if (a.command == CliCommand::measure && !a.exportPath && !a.params && !a.sessionPath)
+    missing.push_back("--export");
   if (a.command == CliCommand::params && !a.paramsFile) missing.push_back("FILE");
   if (a.command == CliCommand::convert) {
     if (a.inputPath.empty()) missing.push_back("IN");
@@ -519,6 +526,7 @@ std::string cliHelpText(CliCommand command) {
               "  --export FILE         file to write: .frd or .zma (with a '*' comment\n"
               "                        header), .csv, or anything else as plain text\n"
               "  --mic FILE            microphone calibration file for this run\n"
+              "  --session FILE        also save the measurement as a session (.sonrake)\n"
               "  --unsmoothed          export the curve without smoothing\n") +
           kRunOptions +
           "  --two-channel         record the right input as a reference too\n"

@@ -5,7 +5,7 @@
 //
 //   sonrake-cli [-q] devices
 //   sonrake-cli [-q] calibrate --in NAME --out NAME [settings]
-//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [--mic FILE] [settings]
+//   sonrake-cli [-q] measure --in NAME --out NAME --export FILE [--mic FILE] [--session FILE] [settings]
 //   sonrake-cli [-q] measure --in NAME --out NAME --mode impedance --params [--export FILE]
 //   sonrake-cli params FILE [--re-dc OHM] [--added-mass G --with-mass FILE2 --sd CM2 |
 //                            --box-litres L --in-box FILE2 [--sd CM2]] [--json]
@@ -78,6 +78,7 @@ struct CliArgs {
   std::optional<std::string> outDevice;   // --out
   std::optional<std::string> exportPath;  // --export
   std::optional<std::string> micPath;     // --mic: microphone file for this run
+  std::optional<std::string> sessionPath;  // --session: the measurement saved as a session
   bool unsmoothed = false;                // --unsmoothed: export the curve without smoothing
   std::string inputPath;                  // convert: the curve file to read
   std::string outputPath;                 // convert: the file to write

@@ -329,6 +329,14 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut
     }
     reporter.progress("exported " + *args.exportPath);
   }
+  if (args.sessionPath) {
+    std::string error;
+    if (!app.saveSessionTo(*args.sessionPath, error)) {
+      reporter.message(error);
+      return kCliRunFailed;
+    }
+    reporter.progress("session saved in " + *args.sessionPath);
+  }
   if (args.params) return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
   return kCliOk;
 }

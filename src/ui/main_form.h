@@ -88,6 +88,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   // numeric entries refreshed from their fields, the title, the channel and
   // smoothing choices, the "Uncalibrated" warning.
   void updateViewState();
+  // Every list and box shows the state's value again, quietly (an opened
+  // session); the numeric entries and the title follow updateViewState.
+  void showSessionControls();
   // Repaints the time graph and the whole frequency tab from the state.
   void redrawGraphs();
   // Fills curves.splMag/dBTop with the current calibration curves.
@@ -122,6 +125,7 @@ class TMainForm : public QWidget, public NotifyTarget {
     void mergeGainsChanged(const GainEntrySetup& gains) override;
     void measurementModeShown(bool impedance) override;
     void mergeApplied() override;
+    void sessionOpened() override { form_.showSessionControls(); }
     void exitProgram(int code) override;
 
    private:
@@ -207,6 +211,10 @@ class TMainForm : public QWidget, public NotifyTarget {
   // "Load curve…" button's menu of slots).
   void loadCurveClick(int slot);
   void loadCurveMenu();
+  // The "Session" button's menu: "Save session…" and "Open session…".
+  void sessionMenu();
+  void saveSessionClick();
+  void openSessionClick();
   void exportUnsmoothedClick(bool checked);
   void startClick();
   void LevelClick();
@@ -246,6 +254,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   std::array<QPushButton*, 8> storeButtons{};
   std::array<QPushButton*, 8> recallButtons{};
   QPushButton* loadCurve = nullptr;
+  QPushButton* sessionButton = nullptr;
 
   // Graph pages.
   QTabWidget* TimeFreqCtrl = nullptr;

@@ -69,6 +69,7 @@ void TMainForm::connectHandlers() {
     }
   }
   connect(loadCurve, &QPushButton::clicked, this, &TMainForm::loadCurveMenu);
+  connect(sessionButton, &QPushButton::clicked, this, &TMainForm::sessionMenu);
   connect(exportUnsmoothed, &QCheckBox::toggled, this, &TMainForm::exportUnsmoothedClick);
   connect(start, &QPushButton::clicked, this, &TMainForm::startClick);
   connect(Level, &QPushButton::clicked, this, &TMainForm::LevelClick);

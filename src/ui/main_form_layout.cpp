@@ -145,6 +145,8 @@ void TMainForm::buildLevelArea() {
   loadCurve = button(this, "loadCurve", "", 178, 94, 82, 19,
                      "Load a curve file (FRD, ZMA, text) into a memory slot");
   loadCurve->setText(loadCurveText());
+  sessionButton = button(this, "sessionButton", "Session", 114, 94, 60, 19,
+                         "Save the measurements and slots as a session, or open one");
 }
 
 void TMainForm::buildGraphPages() {

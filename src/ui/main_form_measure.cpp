@@ -114,6 +114,7 @@ void TMainForm::applyRunLocks(bool locked) {
   inDev->setEnabled(r.devicesEnabled);
   outDev->setEnabled(r.devicesEnabled);
   loadCurve->setEnabled(!locked);
+  sessionButton->setEnabled(!locked);
   for (int i = 0; i < kStoreSlots; ++i) {
     storeButtons[i]->setEnabled(r.storeEnabled[i]);
     recallButtons[i]->setEnabled(r.recallEnabled[i]);

@@ -1,10 +1,14 @@
 // The memory slots (store and recall), the cursor read-out above the
 // frequency graph and the copy of that graph to the clipboard.
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 
 #include <cstdint>
@@ -12,8 +16,10 @@
 #include "display/clipboard_copy.h"
 #include "display/cursor_readout.h"
 #include "platform/clipboard.h"
+#include "setup/impedance_range.h"
 #include "store/slots.h"
 #include "app/slot_ops.h"
+#include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"
 
@@ -49,6 +55,49 @@ void TMainForm::loadCurveMenu() {
     menu.addAction(text, this, [this, n] { loadCurveClick(n); });
   }
   menu.exec(loadCurve->mapToGlobal(QPoint(0, loadCurve->height())));
+}
+
+// --- Sessions ------------------------------------------------------------------
+
+void TMainForm::sessionMenu() {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Save session\u2026"), this, &TMainForm::saveSessionClick);
+  menu.addAction(QStringLiteral("Open session\u2026"), this, &TMainForm::openSessionClick);
+  menu.exec(sessionButton->mapToGlobal(QPoint(0, sessionButton->height())));
+}
+
+void TMainForm::saveSessionClick() { app_->saveSessionClicked(); }
+
+void TMainForm::openSessionClick() { app_->openSessionClicked(); }
+
+void TMainForm::showSessionControls() {
+  const MeasSetup& m = state_->setup;
+  const MergeSetup& g = state_->mergeSetup;
+  {
+    const QSignalBlocker q1(nMLS), q2(sRate), q3(averagesList), q4(minZ), q5(maxZ), q6(mergeUList);
+    nMLS->setCurrentIndex(m.mlsOrder - mlsOrderTable.front());
+    sRate->setCurrentIndex(m.sRateIndex);
+    sRateC->setVisible(m.sRateIndex == 0);
+    for (size_t i = 0; i < averagesTable.size(); ++i)
+      if (averagesTable[i] == m.averages) averagesList->setCurrentIndex(static_cast<int>(i));
+    minZ->setCurrentIndex(-1);
+    minZ->setEditText(QString::fromLatin1(zMinText(m.zMin).text));
+    maxZ->setCurrentIndex(-1);
+    maxZ->setEditText(QString::fromLatin1(zMaxText(m.zMax).text));
+    mergeUList->setCurrentIndex(g.storedSlot);
+  }
+  const std::pair<QAbstractButton*, bool> boxes[] = {
+      {twoChMode, m.twoChannel},           {invert, m.invertPolarity},
+      {hidePhase, m.phaseHidden},          {zSmooth, m.impedanceSmooth},
+      {exactEval, m.exactEvaluation},      {flatWindow, m.windowShape == kWindowFlatHann},
+      {micDataDisable, m.micDataOff},      {mergeRButton, !g.addMode},
+      {addRButton, g.addMode}};
+  for (const auto& [box, on] : boxes) {
+    const QSignalBlocker quiet(box);
+    box->setChecked(on);
+  }
+  applyRunLocks(false);
+  for (int n = 1; n <= kStoreSlots; ++n) showSlotTitle(n);
 }
 
 // --- Cursor read-out and clipboard -------------------------------------------

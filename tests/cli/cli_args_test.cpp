@@ -218,7 +218,7 @@ TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
       {"--two-channel"},       {"--channel", "2"},        {"--resistor", "10"},
       {"--window", "1000"},    {"--offset", "10"},        {"--smoothing", "1/3"},
       {"--range", "20-20000"}, {"--require-calibration"}, {"--export", "f"},
-      {"--mic", "m.txt"},      {"--unsmoothed"}};
+      {"--mic", "m.txt"},      {"--unsmoothed"},          {"--session", "s.sonrake"}};
   for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::convert}) {
     const std::string help = cliHelpText(c);
     for (const char* text : {"Usage: sonrake-cli ", "  -h, --help ", "  -q, --quiet ",

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -467,4 +469,45 @@ TEST_F(CliRun, ConvertWritesTheCurveOnTheGrid) {
   EXPECT_TRUE(r.exited(1)) << r.describe();
   EXPECT_EQ(r.err, "sonrake-cli: " + in.string() + ": The file holds fewer than two usable points.\n");
   EXPECT_FALSE(fs::exists(dir_ / "x.csv"));
+}
+
+// measure --session keeps the measurement as a session: a JSON document
+// whose live response, read with the C library's hexadecimal reader, is the
+// curve the FRD export of the same run holds (the same level up to one
+// constant offset, within the export's 4 decimals, at every exported point).
+TEST_F(CliRun, MeasureSavesTheMeasurementAsASession) {
+  const fs::path frd = dir_ / "m.frd", session = dir_ / "m.sonrake";
+  CliResult r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "--export", frd.string(),
+                     "--session", session.string()});
+  ASSERT_TRUE(r.exited(0)) << r.describe();
+  EXPECT_NE(r.err.find("session saved in " + session.string()), std::string::npos) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(readBytes(session));
+  EXPECT_EQ(j.at("format"), "sonrake-session");
+  EXPECT_EQ(j.at("version"), 1);
+  EXPECT_EQ(j.at("slots").size(), 10u);
+  const nlohmann::json& live = j.at("live");
+  EXPECT_TRUE(live.at("measured").get<bool>());
+  const nlohmann::json& response = live.at("response");
+  ASSERT_EQ(response.size(), 1000u);
+
+  const auto rows = frdRows(frd);
+  ASSERT_GT(rows.size(), 700u);
+  double lo = 1e9, hi = -1e9;
+  size_t k = 0;
+  for (int i = 0; i < 1000 && k < rows.size(); ++i) {
+    if (std::abs(gridFrequency(i) - rows[k][0]) > 0.01) continue;
+    const double re = std::strtod(response[static_cast<size_t>(i)][0].get<std::string>().c_str(), nullptr);
+    const double im = std::strtod(response[static_cast<size_t>(i)][1].get<std::string>().c_str(), nullptr);
+    const double d = rows[k][1] - 20.0 * std::log10(std::hypot(re, im));
+    lo = std::min(lo, d);
+    hi = std::max(hi, d);
+    ++k;
+  }
+  EXPECT_EQ(k, rows.size()) << "every exported point is a grid point";
+  EXPECT_LE(hi - lo, 1e-4 + 1e-9);
+
+  // Given instead of --export, --session is enough; its file must be writable.
+  r = run({"measure", "--in", kSpeakerInput, "--out", kSimOutput, "-q", "--session", (dir_ / "no/such/dir.sonrake").string()});
+  EXPECT_TRUE(r.exited(1)) << r.describe();
+  EXPECT_NE(r.err.find("could not be written"), std::string::npos) << r.err;
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -234,3 +236,58 @@ TEST(Application, DeviceThatCannotBeOpenedEndsTheRunFailed) {
 }
 
 }  // namespace
+
+// A measured and stored session, saved through its dialog and opened again
+// into a changed state, gives back the slot and the live curve bit for bit;
+// a refused file is told in "Open session" and changes nothing; no session
+// opens while a run holds the devices.
+TEST(Application, SessionSavedAndOpenedThroughTheDialogs) {
+  SimRig r;
+  AppState& s = r.app.state();
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "sonrake-app-session.sonrake";
+  ASSERT_EQ(r.app.startClicked(), StartAction::startNow);
+  r.pump();
+  ASSERT_TRUE(s.responseValid);
+  r.app.titleChanged("woofer");
+  ASSERT_TRUE(r.app.storeClicked(2));
+  const auto measured = std::make_unique<MeasSetup>(s.setup);
+
+  r.dialogs.fileAnswers.push_back(path);
+  EXPECT_EQ(r.app.saveSessionClicked(), Application::SessionFileOp::done);
+  EXPECT_TRUE(r.dialogs.fileDialogs.back().save);
+  EXPECT_EQ(r.dialogs.fileDialogs.back().defaultExt, "sonrake");
+
+  // Another rate, the slot emptied, the live curve gone.
+  ASSERT_TRUE(r.app.sampleRateChosen(7));
+  s.slots[1] = MeasSetup();
+  s.setup.response.fill({0.0, 0.0});
+  s.responseValid = false;
+  r.dialogs.fileAnswers.push_back(path);
+  EXPECT_EQ(r.app.openSessionClicked(), Application::SessionFileOp::done);
+  EXPECT_TRUE(r.dialogs.boxes.empty());
+  EXPECT_EQ(s.setup.sampleRate, measured->sampleRate);
+  EXPECT_TRUE(s.responseValid);
+  EXPECT_EQ(std::memcmp(s.setup.response.data(), measured->response.data(), sizeof measured->response), 0);
+  EXPECT_TRUE(s.slots[1].hasResponse);
+  EXPECT_STREQ(s.slots[1].title, "woofer");
+  EXPECT_EQ(std::memcmp(s.slots[1].response.data(), measured->response.data(), sizeof measured->response), 0);
+  EXPECT_EQ(s.slots[1].responseRate, measured->responseRate);
+
+  // One byte: refused with a box, the state as it was.
+  { std::FILE* f = std::fopen((dir + "one-byte.sonrake").c_str(), "wb"); std::fputc('{', f); std::fclose(f); }
+  r.dialogs.fileAnswers.push_back(dir + "one-byte.sonrake");
+  EXPECT_EQ(r.app.openSessionClicked(), Application::SessionFileOp::failed);
+  ASSERT_EQ(r.dialogs.boxes.size(), 1u);
+  EXPECT_EQ(r.dialogs.boxes[0].caption, "Open session");
+  EXPECT_STREQ(s.slots[1].title, "woofer");
+
+  ASSERT_EQ(r.app.startClicked(), StartAction::startNow);
+  std::string error;
+  EXPECT_FALSE(r.app.openSessionFrom(path, error));
+  EXPECT_NE(error.find("while a measurement runs"), std::string::npos);
+  EXPECT_EQ(r.app.openSessionClicked(), Application::SessionFileOp::refusedNow);
+  r.pump();
+  std::remove(path.c_str());
+  std::remove((dir + "one-byte.sonrake").c_str());
+}
