@@ -83,7 +83,11 @@ void TMainForm::connectHandlers() {
 // --- Settings page ---------------------------------------------------------
 
 void TMainForm::sRateChange(int index) {
-  if (app_->sampleRateChosen(index)) return;
+  if (app_->sampleRateChosen(index)) {
+    // The calibration warnings follow the new rate.
+    updateViewState();
+    return;
+  }
   // A run keeps its rate.
   const QSignalBlocker quiet(sRate);
   sRate->setCurrentIndex(state_->setup.sRateIndex);
@@ -108,6 +112,8 @@ void TMainForm::nMLSChange(int index) {
   if (!app_->mlsOrderChosen(index)) {
     const QSignalBlocker quiet(nMLS);
     nMLS->setCurrentIndex(state_->setup.mlsOrder - mlsOrderTable.front());
+  } else {
+    updateViewState();  // the calibration warnings follow the new length
   }
   showRunTime();
 }
@@ -117,6 +123,7 @@ void TMainForm::inDevChange(int index) {
     const QSignalBlocker quiet(inDev);
     inDev->setCurrentIndex(state_->inDeviceId);
   }
+  showDeviceHints();
 }
 
 void TMainForm::outDevChange(int index) {
@@ -124,6 +131,7 @@ void TMainForm::outDevChange(int index) {
     const QSignalBlocker quiet(outDev);
     outDev->setCurrentIndex(state_->outDeviceId);
   }
+  showDeviceHints();
 }
 
 void TMainForm::micDataImportClick() {
