@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "analysis/measurement_mode.h"
@@ -188,6 +189,15 @@ bool Application::delayedStartDue() {
   return true;
 }
 
+bool Application::cancelDelayedStart() {
+  if (!delayPending_) return false;
+  delayPending_ = false;
+  observer_.busy(false);
+  observer_.startShowsStop(false);
+  observer_.controlsLocked(false);
+  return true;
+}
+
 bool Application::levelTestClicked() {
   if (!mayBeginRun(*state_, delayPending_)) return false;
   beginRun(RunKind::levelTest);
@@ -221,8 +231,14 @@ void Application::abortRun(const char* text) {
 
 double Application::recordingSeconds() const { return runSeconds(state_->setup); }
 
+double Application::runElapsedSeconds() const {
+  if (delayPending_ || !runUnderway()) return 0.0;
+  return std::max(0.0, clock_() - runStartedAt_);
+}
+
 void Application::beginRun(RunKind kind) {
   outcome_ = RunOutcome::completed;
+  runStartedAt_ = clock_();
   observer_.controlsLocked(true);
   setRunFlags(*state_, kind);
   // A short first opening of the output primes drivers that need it; then

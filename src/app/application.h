@@ -80,6 +80,10 @@ class Application {
   // Milliseconds the pending delayed start still waits (0 when none).
   int delayRemainingMs() const;
   bool delayPending() const { return delayPending_; }
+  // Gives up a pending delayed start before it begins: the controls are
+  // unlocked and "Start" offered again. False, doing nothing, when no delayed
+  // start is waiting.
+  bool cancelDelayedStart();
   // "Test levels" and "Soundcard cal.": false, doing nothing, while a run
   // is under way or a cyclic measurement runs.
   bool levelTestClicked();
@@ -98,6 +102,9 @@ class Application {
   // The length of the next run's recording, in seconds at the current rate
   // (all its periods when averaging).
   double recordingSeconds() const;
+  // Seconds on the clock since the run under way began (0 when no run holds
+  // the devices, or while a delayed start still waits).
+  double runElapsedSeconds() const;
 
   // What the controls show now (computeViewState), with the one change of
   // state the view implies: a channel choice that one-channel mode no longer
@@ -222,6 +229,7 @@ class Application {
   bool exportUnsmoothed_ = false;
   bool delayPending_ = false;
   double delayStartedAt_ = 0.0;
+  double runStartedAt_ = 0.0;
   RunOutcome outcome_ = RunOutcome::completed;  // of the run under way
 };
 

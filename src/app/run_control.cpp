@@ -1,5 +1,6 @@
 #include "app/run_control.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/app_state.h"
@@ -33,6 +34,13 @@ void setRunFlags(AppState& s, RunKind kind) {
 }
 
 void runFailed(AppState& s) { s.cyclicRunning = false; }
+
+int runProgressPermille(double elapsedSeconds, double recordingSeconds, bool cyclic) {
+  if (!(recordingSeconds > 0.0) || !(elapsedSeconds > 0.0)) return 0;
+  double part = elapsedSeconds / recordingSeconds;
+  if (cyclic) part -= std::floor(part);
+  return static_cast<int>(std::min(part, 1.0) * 1000.0);
+}
 
 int delayRemainingMs(double elapsedSeconds) {
   if (!(elapsedSeconds >= 0.0)) elapsedSeconds = 0.0;

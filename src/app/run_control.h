@@ -59,6 +59,12 @@ void runFailed(AppState& s);
 // A negative elapsed time (a clock that went back) waits the full delay.
 int delayRemainingMs(double elapsedSeconds);
 
+// How far a run is, in thousandths (0..1000), `elapsedSeconds` after it
+// began, for recordings of `recordingSeconds`. A cyclic run counts within its
+// current recording; a single run stays at 1000 once its recording is over
+// (the analysis follows). 0 for a recording without length.
+int runProgressPermille(double elapsedSeconds, double recordingSeconds, bool cyclic);
+
 // The settings controls that a run locks, in the order they are processed.
 enum class RunControl : uint8_t {
   micDataImport,

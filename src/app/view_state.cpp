@@ -20,6 +20,13 @@ bool isCalibrated(const AppState& s) {
   return s.soundcardCal.calibratedFlags[mode][rate][order];
 }
 
+std::string calibrationSummary(const AppState& s) {
+  if (!isCalibrated(s)) return {};
+  const MeasSetup& m = s.setup;
+  return std::string("Calibrated (") + (m.impedanceMode == 0 ? "SPL" : "Z") + ", " +
+         std::to_string(m.sampleRate) + " Hz, " + std::to_string(int64_t{1} << m.mlsOrder) + ")";
+}
+
 ViewState computeViewState(const AppState& s, bool showChVisibleNow) {
   const MeasSetup& m = s.setup;
   const MergeSetup& g = s.mergeSetup;
@@ -70,6 +77,8 @@ ViewState computeViewState(const AppState& s, bool showChVisibleNow) {
 
   v.hidePhaseVisible = !s.calibrationView;
   v.unCalibratedVisible = !isCalibrated(s);
+  v.calibratedText = calibrationSummary(s);
+  v.zUncalibratedVisible = !spl && v.unCalibratedVisible;
   v.customRateVisible = m.sRateIndex == 0;
   return v;
 }

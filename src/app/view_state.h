@@ -4,6 +4,7 @@
 // its widgets; nothing here knows a widget.
 
 #include <array>
+#include <string>
 
 #include "app/app_state.h"
 #include "store/slots.h"
@@ -33,6 +34,12 @@ struct ViewState {
   bool showFreqPage = false;  // switch the graph to "Freq domain"
   bool hidePhaseVisible = false;
   bool unCalibratedVisible = false;
+  // The Settings page's calibration status: "Calibrated (SPL, 48000 Hz,
+  // 16384)" when the current mode, rate and length are calibrated, else
+  // empty (the page then says "Uncalibrated").
+  std::string calibratedText;
+  // The Z page warns that the impedance it measures is uncalibrated.
+  bool zUncalibratedVisible = false;
   bool customRateVisible = false;  // sRateC
 };
 
@@ -59,6 +66,11 @@ RunLockView computeRunLocks(const AppState& s, const ViewState& v, bool locked);
 // True when the sound card calibration for the current mode, sample rate
 // index and MLS order has been measured; false for indices out of range.
 bool isCalibrated(const AppState& s);
+
+// "Calibrated (mode, rate, MLS length)" for the current setup, the mode as
+// its page is named ("SPL" or "Z"), the rate in Hz; empty when the current
+// setup is not calibrated.
+std::string calibrationSummary(const AppState& s);
 
 // Fills curves.splMag with the two calibration channels of the current mode,
 // rate and length in dB plus offsetDb, and curves.dBTop with the largest of

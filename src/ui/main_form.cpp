@@ -3,6 +3,7 @@
 
 #include "ui/main_form.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,6 +94,10 @@ void TMainForm::construct(MonotonicClock clock) {
   delayTimer_->setSingleShot(true);
   delayTimer_->setTimerType(Qt::PreciseTimer);
   connect(delayTimer_, &QTimer::timeout, this, &TMainForm::delayedStartDue);
+  progressTimer_ = new QTimer(this);
+  progressTimer_->setObjectName(QStringLiteral("progressTimer"));
+  progressTimer_->setInterval(100);
+  connect(progressTimer_, &QTimer::timeout, this, &TMainForm::showRunProgress);
 
   app_->startUp(dataDirectory());
   if (s.micCalValid) {
@@ -116,6 +121,7 @@ TMainForm::~TMainForm() {
   // go, then the files are written.
   if (notifier_) notifier_->close();
   if (delayTimer_ != nullptr) delayTimer_->stop();
+  if (progressTimer_ != nullptr) progressTimer_->stop();
   if (busyCursor_) QApplication::restoreOverrideCursor();
   if (app_) app_->shutDown();
 }
@@ -163,9 +169,25 @@ void TMainForm::fillDeviceLists() {
       list->addItem(QString::fromUtf8(name));
     }
     list->setCurrentIndex(chosen >= 0 && chosen < count ? chosen : -1);
+    // Long device names are cut in the closed list: its popup is made wide
+    // enough for the longest, each item carries its whole name as a hint.
+    for (int i = 0; i < list->count(); ++i) list->setItemData(i, list->itemText(i), Qt::ToolTipRole);
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 2 * list->view()->frameWidth());
   };
   fill(outDev, WaveDirection::output, state_->outDeviceId);
   fill(inDev, WaveDirection::input, state_->inDeviceId);
+  showDeviceHints();
+}
+
+void TMainForm::showDeviceHints() {
+  // The hint of a device list, followed by the whole name of its device.
+  const auto show = [](QComboBox* list, const char* hint) {
+    QString text = QString::fromLatin1(hint);
+    if (list->currentIndex() >= 0) text += QLatin1Char('\n') + list->currentText();
+    list->setToolTip(text);
+  };
+  show(inDev, kInDevHint);
+  show(outDev, kOutDevHint);
 }
 
 void TMainForm::drawEmptyFrames() {

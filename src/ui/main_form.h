@@ -11,6 +11,7 @@
 //   main_form_measure.cpp   the runs: start, level test, calibration, and
 //                           what the application reports
 
+#include <QColor>
 #include <QWidget>
 
 #include <array>
@@ -42,12 +43,23 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QTimer;
 class TEditNum;
 class TImageView;
+
+// "Start in 1.3 s": the caption of "Start" while a delayed start waits
+// `remainingMs`, the seconds rounded up to a tenth.
+QString startCountdownCaption(int remainingMs);
+
+// The colours of warnings and of good news in the window's texts, and the
+// setting of a widget's text colour.
+inline const QColor kRed(255, 0, 0);
+inline const QColor kGreen(0, 128, 0);
+void setTextColour(QWidget* w, const QColor& c);
 
 // The text of the button and the slot buttons' menu entry that load a curve
 // file into a memory slot.
@@ -149,6 +161,10 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Start-up steps (main_form.cpp / main_form_view.cpp).
   void fillLists();
   void fillDeviceLists();
+  // The device lists' hints name their chosen devices in full.
+  void showDeviceHints();
+  static constexpr const char* kInDevHint = "Select input wave device";
+  static constexpr const char* kOutDevHint = "Select output wave device";
   void setupNumericEntries();
   void bindMergeGains(const GainEntrySetup& gains);
   void drawEmptyFrames();
@@ -158,7 +174,14 @@ class TMainForm : public QWidget, public NotifyTarget {
   void showSlotTitle(int n);
 
   // Runs (main_form_measure.cpp).
+  // Checks the delayed start and, while it still waits, shows the seconds
+  // left on "Start" and wakes again within kCountdownStepMs.
   void delayedStartDue();
+  void showCountdown();
+  // The progress bar follows the run under way; hidden without one, while a
+  // delayed start waits and for runs of a second or less.
+  void showRunProgress();
+  static constexpr int kCountdownStepMs = 100;
   void setBusyCursor(bool busy);
   // The entries that depend on the sample rate, after a change of it.
   void showSampleRate();
@@ -246,6 +269,9 @@ class TMainForm : public QWidget, public NotifyTarget {
 
   // Wakes the delayed start's check, without blocking.
   QTimer* delayTimer_ = nullptr;
+  // Moves the progress bar of a run longer than a second.
+  QTimer* progressTimer_ = nullptr;
+  QProgressBar* runProgress = nullptr;
   bool busyCursor_ = false;  // the hourglass set by a run is shown
 
   // Level bars and memory slots.
@@ -285,6 +311,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QGroupBox* micGroup = nullptr;
   QCheckBox* micDataDisable = nullptr;
   QPushButton* micDataImport = nullptr;
+  QLabel* calStatus = nullptr;  // "Calibrated (SPL, 48000 Hz, 16384)" or "Uncalibrated"
 
   // Measure page.
   QTabWidget* SplZ = nullptr;
@@ -312,6 +339,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QComboBox* minZ = nullptr;
   QComboBox* maxZ = nullptr;
   QCheckBox* zSmooth = nullptr;
+  QLabel* zUncalibrated = nullptr;
 
   // Merge/Add page.
   QLabel* mergeFreqPre = nullptr;

@@ -84,7 +84,11 @@ void TMainForm::connectHandlers() {
 // --- Settings page ---------------------------------------------------------
 
 void TMainForm::sRateChange(int index) {
-  if (app_->sampleRateChosen(index)) return;
+  if (app_->sampleRateChosen(index)) {
+    // The calibration warnings follow the new rate.
+    updateViewState();
+    return;
+  }
   // A run keeps its rate.
   const QSignalBlocker quiet(sRate);
   sRate->setCurrentIndex(state_->setup.sRateIndex);
@@ -109,6 +113,8 @@ void TMainForm::nMLSChange(int index) {
   if (!app_->mlsOrderChosen(index)) {
     const QSignalBlocker quiet(nMLS);
     nMLS->setCurrentIndex(state_->setup.mlsOrder - mlsOrderTable.front());
+  } else {
+    updateViewState();  // the calibration warnings follow the new length
   }
   showRunTime();
 }
@@ -118,6 +124,7 @@ void TMainForm::inDevChange(int index) {
     const QSignalBlocker quiet(inDev);
     inDev->setCurrentIndex(state_->inDeviceId);
   }
+  showDeviceHints();
 }
 
 void TMainForm::outDevChange(int index) {
@@ -125,6 +132,7 @@ void TMainForm::outDevChange(int index) {
     const QSignalBlocker quiet(outDev);
     outDev->setCurrentIndex(state_->outDeviceId);
   }
+  showDeviceHints();
 }
 
 void TMainForm::micDataImportClick() {

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -19,9 +20,7 @@
 
 namespace {
 
-const QColor kRed(255, 0, 0);
 const QColor kNavy(0, 0, 128);
-const QColor kGreen(0, 128, 0);
 const QColor kBlue(0, 0, 255);
 
 constexpr int kRowH = 20;  // height of entries and combo boxes
@@ -34,16 +33,6 @@ W* place(W* w, const char* name, int x, int y, int width, int height, const char
   return w;
 }
 
-void setTextColour(QWidget* w, const QColor& c) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Active, QPalette::WindowText, c);
-  p.setColor(QPalette::Inactive, QPalette::WindowText, c);
-  p.setColor(QPalette::Active, QPalette::ButtonText, c);
-  p.setColor(QPalette::Inactive, QPalette::ButtonText, c);
-  p.setColor(QPalette::Active, QPalette::Text, c);
-  p.setColor(QPalette::Inactive, QPalette::Text, c);
-  w->setPalette(p);
-}
 
 // A label sized to its text, its baseline level with an entry placed at y.
 QLabel* label(QWidget* parent, const char* name, const char* text, int x, int y) {
@@ -89,6 +78,17 @@ QWidget* page(QTabWidget* tabs, const char* name, const char* title) {
 
 }  // namespace
 
+void setTextColour(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::Active, QPalette::WindowText, c);
+  p.setColor(QPalette::Inactive, QPalette::WindowText, c);
+  p.setColor(QPalette::Active, QPalette::ButtonText, c);
+  p.setColor(QPalette::Inactive, QPalette::ButtonText, c);
+  p.setColor(QPalette::Active, QPalette::Text, c);
+  p.setColor(QPalette::Inactive, QPalette::Text, c);
+  w->setPalette(p);
+}
+
 void TMainForm::buildLayout() {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Sonrake 1.00"));
@@ -98,6 +98,12 @@ void TMainForm::buildLayout() {
   buildGraphPages();
 
   mainPage = place(new QTabWidget(this), "mainPage", 296, 5, 361, 177);
+  // Beside the page tabs, seen from every page; shown only during a run
+  // longer than a second.
+  runProgress = place(new QProgressBar(this), "runProgress", 566, 8, 88, 14, "Progress of the run");
+  runProgress->setRange(0, 1000);
+  runProgress->setTextVisible(false);
+  runProgress->hide();
   buildSettingsPage(page(mainPage, "TabSheet1", "Settings"));
   buildMeasurePage(page(mainPage, "TabSheet2", "Measure !"));
   buildMergePage(page(mainPage, "TabSheet4", "Merge/Add"));
@@ -215,12 +221,16 @@ void TMainForm::buildSettingsPage(QWidget* p) {
   nMLS = comboBox(mlsGroup, "nMLS", 8, 20, 96, "Set the length of the MLS sequence");
 
   QGroupBox* devGroup = group(p, "DeviceGroup", "In/out device", 122, 2, 229, 72);
-  inDev = comboBox(devGroup, "inDev", 8, 18, 213, "Select input wave device");
-  outDev = comboBox(devGroup, "outDev", 8, 44, 213, "Select output wave device");
+  inDev = comboBox(devGroup, "inDev", 8, 18, 213, kInDevHint);
+  outDev = comboBox(devGroup, "outDev", 8, 44, 213, kOutDevHint);
 
   Level = button(p, "Level", "Test levels", 122, 82, 100, 23,
                  "Click here to test that the input level is OK");
   Calibrate = button(p, "Calibrate", "Soundcard cal.", 122, 110, 100, 23, "Calibrate soundcard");
+
+  // What the sound card calibration covers, under the MLS length and the run buttons.
+  calStatus = label(p, "calStatus", "Uncalibrated", 4, 134);
+  setTextColour(calStatus, kRed);
 
   micGroup = group(p, "MicGroup", "Mic cal. data", 232, 78, 119, 64);
   micDataDisable = checkBox(micGroup, "micDataDisable", "Don't use", 8, 18, 100,
@@ -279,6 +289,8 @@ void TMainForm::buildMeasurePage(QWidget* p) {
     c->setInsertPolicy(QComboBox::NoInsert);
   }
   zSmooth = checkBox(z, "zSmooth", "Smooth 1/24th octave", 4, 88, 160, "Smooth measurement");
+  zUncalibrated = label(z, "zUncalibrated", "Uncalibrated: |Z| not exact", 4, 108);
+  setTextColour(zUncalibrated, kRed);
 
   // Right of the SPL/Z pages: calibration warning and the start controls.
   unCalibrated = label(p, "unCalibrated", "Uncalibrated", 252, 6);
@@ -290,7 +302,7 @@ void TMainForm::buildMeasurePage(QWidget* p) {
   start->setFont(bold);
   cbCycle = checkBox(p, "cbCycle", "Cyclic", 252, 68, 100,
                      "This will enable cyclic (repeated) measurements");
-  delayStart = checkBox(p, "delayStart", "Delay start 2s", 252, 90, 100, "Delay measuremet app. 2s");
+  delayStart = checkBox(p, "delayStart", "Delay start 2s", 252, 90, 100, "Delay measurement app. 2s");
   exactEval = checkBox(p, "exactEval", "Exact", 252, 109, 50,
                        "Evaluate every frequency point directly from the impulse response");
   flatWindow = checkBox(p, "flatWindow", "Flat", 304, 109, 48,
@@ -315,7 +327,7 @@ void TMainForm::buildMergePage(QWidget* p) {
   scaleLPost = label(mergeLGroup, "scaleLPost", "dB", 109, 44);
   mergeStepPre = label(mergeLGroup, "mergeStepPre", "Baffle step", 6, 70);
   mergeStep = numEntry(mergeLGroup, "mergeStep", 68, 70, 38,
-                       "Transition frequency of baffle step (compensation for nearfiled measurements)");
+                       "Transition frequency of baffle step (compensation for nearfield measurements)");
   mergeStepPost = label(mergeLGroup, "mergeStepPost", "Hz", 109, 70);
 
   mergeUGroup = group(p, "mergeUGroup", "Upper part", 134, 0, 122, kMergeLGroupShort);

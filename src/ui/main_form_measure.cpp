@@ -3,9 +3,12 @@
 // reports of a run. The runs themselves are the application's
 // (app/application.h); this file applies what it reports to widgets.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -28,12 +31,42 @@ const QString kStopCaption = QStringLiteral("Stop");
 
 // --- Run buttons -------------------------------------------------------------
 
+// The caption of "Start" while a delayed start waits: the seconds still to
+// wait, rounded up to a tenth, so that it never shows 0.0 before the run.
+QString startCountdownCaption(int remainingMs) {
+  const int tenths = (std::max(remainingMs, 0) + 99) / 100;
+  return QStringLiteral("Start in %1 s").arg(tenths / 10.0, 0, 'f', 1);
+}
+
 void TMainForm::startClick() {
-  if (app_->startClicked() == StartAction::startAfterDelay) delayTimer_->start(app_->delayRemainingMs());
+  // A second click on the counting button gives the delayed start up.
+  if (app_->delayPending()) {
+    delayTimer_->stop();
+    app_->cancelDelayedStart();
+    start->setToolTip(QStringLiteral("Start a measurement"));
+    return;
+  }
+  if (app_->startClicked() == StartAction::startAfterDelay) {
+    // The button stays live while it counts down, to cancel the wait.
+    start->setEnabled(true);
+    start->setToolTip(QStringLiteral("Click to cancel the delayed start"));
+    showCountdown();
+  }
+}
+
+void TMainForm::showCountdown() {
+  const int remaining = app_->delayRemainingMs();
+  start->setText(startCountdownCaption(remaining));
+  delayTimer_->start(std::min(remaining, kCountdownStepMs));
 }
 
 void TMainForm::delayedStartDue() {
-  if (!app_->delayedStartDue() && app_->delayPending()) delayTimer_->start(app_->delayRemainingMs());
+  if (app_->delayedStartDue()) {
+    start->setText(kStartCaption);
+    start->setToolTip(QStringLiteral("Start a measurement"));
+  } else if (app_->delayPending()) {
+    showCountdown();
+  }
 }
 
 void TMainForm::LevelClick() { app_->levelTestClicked(); }
@@ -105,6 +138,23 @@ void TMainForm::Observer::viewStateChanged() { form_.updateViewState(); }
 void TMainForm::Observer::controlsLocked(bool locked) {
   form_.setControlsEnabled(!locked);
   form_.applyRunLocks(locked);
+  if (locked) {
+    form_.progressTimer_->start();
+  } else {
+    form_.progressTimer_->stop();
+  }
+  form_.showRunProgress();
+}
+
+void TMainForm::showRunProgress() {
+  const double seconds = app_->recordingSeconds();
+  // The timer runs while the controls are locked, from the run's first
+  // moment (before its devices are open) to its end.
+  const bool shown = progressTimer_->isActive() && !app_->delayPending() && seconds > 1.0;
+  if (shown) {
+    runProgress->setValue(runProgressPermille(app_->runElapsedSeconds(), seconds, state_->cyclicRunning));
+  }
+  runProgress->setVisible(shown);
 }
 
 void TMainForm::applyRunLocks(bool locked) {

@@ -138,6 +138,15 @@ void TMainForm::updateViewState() {
 
   hidePhase->setVisible(v.hidePhaseVisible);
   unCalibrated->setVisible(v.unCalibratedVisible);
+  if (v.calibratedText.empty()) {
+    calStatus->setText(QStringLiteral("Uncalibrated"));
+    setTextColour(calStatus, kRed);
+  } else {
+    calStatus->setText(QString::fromStdString(v.calibratedText));
+    setTextColour(calStatus, kGreen);
+  }
+  calStatus->adjustSize();
+  zUncalibrated->setVisible(v.zUncalibratedVisible);
   sRateC->setVisible(v.customRateVisible);
 }
 

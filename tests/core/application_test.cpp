@@ -106,6 +106,32 @@ TEST(Application, DelayedStartBeginsOnlyOnceItsClockHasRunTwoSeconds) {
   EXPECT_FALSE(r.app.delayedStartDue());  // nothing pending any more
 }
 
+// A pending delayed start given up: unlocked at once, nothing opened even
+// after the delay, and a cancel with nothing pending does nothing.
+TEST(Application, CancelledDelayedStartNeverBegins) {
+  SimRig r;
+  EXPECT_FALSE(r.app.cancelDelayedStart());
+  EXPECT_TRUE(r.observer.events.empty());
+  r.app.delayedStartChanged(true);
+  ASSERT_EQ(r.app.startClicked(), StartAction::startAfterDelay);
+  r.now += 0.5;
+  r.observer.events.clear();
+  EXPECT_TRUE(r.app.cancelDelayedStart());
+  EXPECT_TRUE(r.observer.saw("idle"));
+  EXPECT_TRUE(r.observer.saw("unlock"));
+  EXPECT_FALSE(r.app.delayPending());
+  EXPECT_FALSE(r.app.runUnderway());
+  EXPECT_EQ(r.app.delayRemainingMs(), 0);
+  r.now += 5.0;
+  EXPECT_FALSE(r.app.delayedStartDue());
+  EXPECT_EQ(r.app.state().soundCard.hWaveOut, kNoWaveHandle);
+  EXPECT_EQ(r.app.state().soundCard.hWaveIn, kNoWaveHandle);
+  // The other runs may begin again.
+  EXPECT_TRUE(r.app.levelTestClicked());
+  r.pump();
+  EXPECT_EQ(r.observer.runsEnded, 1);
+}
+
 // A run keeps the rate, the sequence, the devices, the kind of measurement
 // and the slots it began with; afterwards each is accepted again.
 TEST(Application, RunLocksWhatItWasStartedWith) {

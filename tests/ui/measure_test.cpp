@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -397,27 +398,35 @@ TEST_F(DelayedStartTest, WaitsTwoSecondsWithoutBlocking) {
   tick("delayStart", true);
   click("start");
   EXPECT_TRUE(form->delayedStartPending());
-  EXPECT_FALSE(enabled("start"));
+  // "Start" stays live while it counts down, so that it can cancel.
+  EXPECT_TRUE(enabled("start"));
+  EXPECT_EQ(caption("start"), "Start in 2.0 s");
   EXPECT_FALSE(enabled("sRate"));
   EXPECT_NE(QApplication::overrideCursor(), nullptr);
 
-  now = 100.3;
+  // 1.75 s left, rounded up to a tenth.
+  now = 100.25;
   openPage(kSettingsPage);
   openPage(kMeasurePage);
-  EXPECT_TRUE(enabled("start"));
-  click("start");
   ASSERT_NO_FATAL_FAILURE(wakeTimer());
+  EXPECT_EQ(caption("start"), "Start in 1.8 s");
   EXPECT_EQ(audio.count("openOutput"), 0);
+  // The countdown wakes at least ten times a second.
+  QTimer* timer = form->findChild<QTimer*>(QStringLiteral("delayTimer"));
+  ASSERT_NE(timer, nullptr);
+  EXPECT_LE(timer->interval(), 100);
 
   now = 101.999;
   ASSERT_NO_FATAL_FAILURE(wakeTimer());
   EXPECT_EQ(audio.count("openOutput"), 0);
   EXPECT_TRUE(form->delayedStartPending());
+  EXPECT_EQ(caption("start"), "Start in 0.1 s");
 
   now = 102.0;
   ASSERT_TRUE(waitUntil([&] { return audio.count("openOutput") > 0; }, 2000));
   EXPECT_FALSE(form->delayedStartPending());
   EXPECT_FALSE(enabled("start"));
+  EXPECT_EQ(caption("start"), "Start");
 
   runToEnd();
   EXPECT_EQ(audio.count("openOutput"), 1);
@@ -425,6 +434,48 @@ TEST_F(DelayedStartTest, WaitsTwoSecondsWithoutBlocking) {
   EXPECT_TRUE(state().setup.hasResponse);
   EXPECT_TRUE(enabled("start"));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A click on the counting button gives the delayed start up: nothing is
+// opened, even once the two seconds have passed, the controls and the
+// cursor come back, and the next start works as usual.
+TEST_F(DelayedStartTest, ClickOnTheCountdownCancelsIt) {
+  tick("delayStart", true);
+  click("start");
+  now = 100.5;
+  ASSERT_NO_FATAL_FAILURE(wakeTimer());
+  EXPECT_EQ(caption("start"), "Start in 1.5 s");
+  saveScreenshot("delayed_start_countdown.png");
+
+  click("start");
+  EXPECT_FALSE(form->delayedStartPending());
+  EXPECT_EQ(caption("start"), "Start");
+  for (const char* freed : {"start", "sRate", "nMLS", "Level", "Calibrate", "cbCycle", "delayStart"}) {
+    EXPECT_TRUE(enabled(freed)) << freed;
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  QTimer* timer = form->findChild<QTimer*>(QStringLiteral("delayTimer"));
+  ASSERT_NE(timer, nullptr);
+  EXPECT_FALSE(timer->isActive());
+  now = 110.0;
+  QTest::qWait(30);
+  EXPECT_EQ(audio.count("openOutput"), 0);
+  EXPECT_FALSE(runUnderway());
+
+  tick("delayStart", false);
+  click("start");
+  runToEnd();
+  EXPECT_EQ(audio.count("openOutput"), 1);
+  EXPECT_TRUE(state().setup.hasResponse);
+}
+
+TEST(StartCountdownCaption, SecondsRoundedUpToATenth) {
+  EXPECT_EQ(startCountdownCaption(2000), "Start in 2.0 s");
+  EXPECT_EQ(startCountdownCaption(1901), "Start in 2.0 s");
+  EXPECT_EQ(startCountdownCaption(1900), "Start in 1.9 s");
+  EXPECT_EQ(startCountdownCaption(1), "Start in 0.1 s");
+  EXPECT_EQ(startCountdownCaption(0), "Start in 0.0 s");
+  EXPECT_EQ(startCountdownCaption(-5), "Start in 0.0 s");
 }
 
 // A device that fails in the middle of a recording ends the run with the
@@ -599,3 +650,110 @@ TEST_F(RealTimeMeasureTest, ClosingTheWindowDuringARunReleasesTheDevices) {
 }
 
 }  // namespace
+
+// The Settings page names what the sound card calibration covers: green
+// "Calibrated (mode, rate, MLS length)" for the current setup, red
+// "Uncalibrated" otherwise; the Z page warns while impedance is measured
+// without its calibration.
+TEST_F(MeasureTest, CalibrationStatusNamesModeRateAndLength) {
+  QLabel* status = get<QLabel>("calStatus");
+  QLabel* zWarning = get<QLabel>("zUncalibrated");
+  ASSERT_NE(status, nullptr);
+  ASSERT_NE(zWarning, nullptr);
+  const auto colour = [](QLabel* l) { return l->palette().color(QPalette::Active, QPalette::WindowText); };
+  EXPECT_EQ(status->text(), "Uncalibrated");
+  EXPECT_EQ(colour(status), QColor(255, 0, 0));
+
+  calibrateAt48k();
+  EXPECT_EQ(status->text(), "Calibrated (SPL, 48000 Hz, 16384)");
+  EXPECT_EQ(colour(status), QColor(0, 128, 0));
+  // Whole, inside its page.
+  EXPECT_GE(status->width(), status->sizeHint().width());
+  EXPECT_LE(status->geometry().right(), status->parentWidget()->width());
+  EXPECT_LE(status->geometry().bottom(), status->parentWidget()->height());
+  openPage(kSettingsPage);
+  saveScreenshot("settings_calibrated.png");
+
+  // Impedance has a calibration of its own.
+  openPage(kMeasurePage);
+  openSplZ(1);
+  EXPECT_TRUE(zWarning->isVisibleTo(form.get()));
+  EXPECT_EQ(status->text(), "Uncalibrated");
+  calibrateAt48k();
+  EXPECT_EQ(status->text(), "Calibrated (Z, 48000 Hz, 16384)");
+  EXPECT_FALSE(zWarning->isVisibleTo(form.get()));
+
+  // 32768 is not calibrated.
+  openPage(kSettingsPage);
+  choose("nMLS", 3);
+  EXPECT_EQ(status->text(), "Uncalibrated");
+  EXPECT_EQ(colour(status), QColor(255, 0, 0));
+  openPage(kMeasurePage);
+  EXPECT_TRUE(zWarning->isVisibleTo(form.get()));
+  openSplZ(0);
+  EXPECT_FALSE(zWarning->isVisibleTo(form.get()));
+}
+
+// The progress bar beside the page tabs follows a run longer than a second
+// on the window's clock, from every page; short runs never show it.
+class RunProgressTest : public DelayedStartTest {};
+
+TEST_F(RunProgressTest, BarFollowsALongRunOnly) {
+  QProgressBar* bar = get<QProgressBar>("runProgress");
+  ASSERT_NE(bar, nullptr);
+  openPage(kSettingsPage);
+  choose("sRate", 1);  // 8000 Hz
+  choose("nMLS", kMls16384);
+  // The run's length as the Measure page shows it ("4.10 s"): 16384 frames
+  // at 8000 Hz are 2.048 s a period, so more than a second whatever else.
+  const double seconds = get<QLabel>("runTime")->text().section(QLatin1Char(' '), 0, 0).toDouble();
+  ASSERT_GT(seconds, 2.0);
+  EXPECT_FALSE(bar->isVisible());
+
+  click("Level");
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->value(), 0);
+  now += 0.5 * seconds;
+  QTest::qWait(150);
+  // Half the run; the label's rounding to 5 ms moves it by under 2/1000.
+  EXPECT_NEAR(bar->value(), 500, 3);
+  saveScreenshot("run_progress.png");
+  now += seconds;
+  QTest::qWait(150);
+  EXPECT_EQ(bar->value(), 1000);  // a single run waits at the end for its analysis
+  runSimToEnd(sim);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(bar->isVisible());
+
+  choose("sRate", kRate48000);
+  choose("nMLS", 0);  // 4096 frames at 48 kHz: well under a second
+  click("Level");
+  QTest::qWait(150);
+  EXPECT_FALSE(bar->isVisible());
+  runSimToEnd(sim);
+}
+
+TEST(RunProgressPermille, PartOfTheRecording) {
+  EXPECT_EQ(runProgressPermille(0.0, 4.0, false), 0);
+  EXPECT_EQ(runProgressPermille(1.0, 4.0, false), 250);
+  EXPECT_EQ(runProgressPermille(9.0, 4.0, false), 1000);
+  // Cyclic: 9 s into 4 s recordings is a quarter into the third.
+  EXPECT_EQ(runProgressPermille(9.0, 4.0, true), 250);
+  EXPECT_EQ(runProgressPermille(-1.0, 4.0, false), 0);
+  EXPECT_EQ(runProgressPermille(1.0, 0.0, false), 0);
+}
+
+// The Settings page's status follows a change of the rate or the MLS length
+// at once, while the page stays shown.
+TEST_F(MeasureTest, CalibrationStatusFollowsRateAndLength) {
+  calibrateAt48k();
+  openPage(kSettingsPage);
+  QLabel* status = get<QLabel>("calStatus");
+  ASSERT_EQ(status->text(), "Calibrated (SPL, 48000 Hz, 16384)");
+  choose("sRate", 1);
+  EXPECT_EQ(status->text(), "Uncalibrated");
+  choose("sRate", kRate48000);
+  EXPECT_EQ(status->text(), "Calibrated (SPL, 48000 Hz, 16384)");
+  choose("nMLS", 1);
+  EXPECT_EQ(status->text(), "Uncalibrated");
+}
