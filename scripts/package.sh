@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package (build-pkg/sonrake_<version>_<arch>.deb) from a
+# Builds the Debian package (<build>/sonrake_<version>_<arch>.deb) from a
 # Release build of the two programs and checks it: its control data and
 # contents, the library dependencies found for it, the desktop entry and the
 # metainfo as installed, and lintian where it is installed.
@@ -7,9 +7,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-build=build-pkg
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DSONRAKE_BUILD_TESTS=OFF -DSONRAKE_BUILD_BENCH=OFF >/dev/null
+# With a build folder given (a Release build, such as the test suite's), the
+# package is made from it; else from a Release build of its own in build-pkg.
+build=${1:-build-pkg}
+if [ $# -eq 0 ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DSONRAKE_BUILD_TESTS=OFF -DSONRAKE_BUILD_BENCH=OFF >/dev/null
+fi
+[ "$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")" = Release ] ||
+  { echo "package.sh: $build is not a Release build" >&2; exit 1; }
 cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/sonrake_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

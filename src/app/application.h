@@ -31,6 +31,9 @@
 
 class Dialogs;
 
+// The file in the data directory that keeps the last session.
+inline constexpr const char* kLastSessionFile = "last-session.sonrake";
+
 // The pages of the main window's notebook, by their index.
 enum class MainPage : uint8_t { settings = 0, measure = 1, merge = 2, driver = 3 };
 
@@ -186,6 +189,16 @@ class Application {
   enum class SessionFileOp : uint8_t { refusedNow, cancelled, failed, done };
   SessionFileOp saveSessionClicked();
   SessionFileOp openSessionClicked();
+  // The last session, kept in the data directory (kLastSessionFile) when the
+  // window closes and offered when it next opens. keepLastSession writes it
+  // when there is something to keep (a live measurement or a stored slot);
+  // with nothing to keep the file from before stays. False with the reason
+  // in error when it cannot be written.
+  bool keepLastSession(std::string& error);
+  // Asks whether to open the kept session (a yes/no box naming when it was
+  // kept) and opens it on yes; done only when it was opened. A file that is
+  // refused is told in a box captioned "Open session" and left as it is.
+  SessionFileOp offerLastSession();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
 

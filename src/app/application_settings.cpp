@@ -1,7 +1,10 @@
 // The settings of the program and their follow-ups, the memory slots and the
 // file operations, as the front ends call them.
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <ctime>
 #include <cstring>
 #include <memory>
 
@@ -314,6 +317,35 @@ Application::SessionFileOp Application::openSessionClicked() {
   char path[kDialogPathCapacity]{};
   const FileDialogRequest request{"sonrake", kSessionFilter, ""};
   if (!dialogs_.openFileDialog(request, path, sizeof path)) return SessionFileOp::cancelled;
+  std::string error;
+  if (!openSessionFrom(path, error)) {
+    dialogs_.messageBox(error.c_str(), "Open session", MsgIcon::warning, MsgButtons::ok);
+    return SessionFileOp::failed;
+  }
+  return SessionFileOp::done;
+}
+
+bool Application::keepLastSession(std::string& error) {
+  const AppState& s = *state_;
+  bool anything = s.responseValid;
+  for (const MeasSetup& slot : s.slots) anything = anything || slot.hasResponse;
+  if (!anything) return true;
+  return saveSessionTo(s.dataDir + kLastSessionFile, error);
+}
+
+Application::SessionFileOp Application::offerLastSession() {
+  if (runUnderway()) return SessionFileOp::refusedNow;
+  const std::string path = state_->dataDir + kLastSessionFile;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return SessionFileOp::cancelled;
+  std::tm local{};
+  char when[32] = "";
+  if (localtime_r(&info.st_mtime, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  const std::string question =
+      std::string("Open the session kept when Sonrake last closed (") + when + ")?";
+  if (dialogs_.messageBox(question.c_str(), "Session", MsgIcon::question, MsgButtons::yesNo) !=
+      MsgResult::yes)
+    return SessionFileOp::cancelled;
   std::string error;
   if (!openSessionFrom(path, error)) {
     dialogs_.messageBox(error.c_str(), "Open session", MsgIcon::warning, MsgButtons::ok);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <clocale>
 #include <exception>
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     TMainForm form;
     TCloseOnSignal closer(&form);
     form.show();
+    QTimer::singleShot(0, &form, &TMainForm::offerLastSession);
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Sonrake"), QString::fromLocal8Bit(e.what()));

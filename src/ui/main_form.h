@@ -116,6 +116,13 @@ class TMainForm : public QWidget, public NotifyTarget {
   void setClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
   // A delayed start is waiting for its two seconds.
   bool delayedStartPending() const { return app_->delayPending(); }
+  // Offers the session kept when the window last closed (main() calls it
+  // once the window is shown).
+  void offerLastSession();
+
+ protected:
+  // Keeps the session in the data directory before the window closes.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // What the application reports, applied to the widgets

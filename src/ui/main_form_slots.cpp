@@ -2,6 +2,7 @@
 // frequency graph and the copy of that graph to the clipboard.
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
@@ -69,6 +70,17 @@ void TMainForm::sessionMenu() {
 void TMainForm::saveSessionClick() { app_->saveSessionClicked(); }
 
 void TMainForm::openSessionClick() { app_->openSessionClicked(); }
+
+void TMainForm::offerLastSession() { app_->offerLastSession(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  std::string error;
+  if (!app_->keepLastSession(error)) {
+    const std::string text = "The session could not be kept for the next start: " + error;
+    app_->dialogs().messageBox(text.c_str(), "Session", MsgIcon::warning, MsgButtons::ok);
+  }
+  QWidget::closeEvent(event);
+}
 
 void TMainForm::showSessionControls() {
   const MeasSetup& m = state_->setup;

@@ -16,6 +16,7 @@
 #include "dialog_recorder.h"
 #include "engine/mls.h"
 #include "fake_wave_audio.h"
+#include "file_test_support.h"
 #include "platform/sim_audio.h"
 
 namespace {
@@ -316,4 +317,71 @@ TEST(Application, SessionSavedAndOpenedThroughTheDialogs) {
   r.pump();
   std::remove(path.c_str());
   std::remove((dir + "one-byte.sonrake").c_str());
+}
+
+// The last session: kept in the data directory only when there is something
+// to keep, offered at the next start with a yes/no box, opened only on yes;
+// a refused file is told and left in place, and no box comes without a file.
+TEST(Application, LastSessionKeptAtCloseAndOfferedAtTheNextStart) {
+  TempDir dir;
+  const std::string kept = dir.file(kLastSessionFile);
+  std::string error;
+  auto measured = std::make_unique<MeasSetup>();
+  {
+    SimRig r;
+    r.app.state().dataDir = dir.path();
+    EXPECT_TRUE(r.app.keepLastSession(error));
+    EXPECT_FALSE(std::filesystem::exists(kept)) << "nothing measured, nothing kept";
+    ASSERT_EQ(r.app.startClicked(), StartAction::startNow);
+    r.pump();
+    r.app.titleChanged("woofer");
+    ASSERT_TRUE(r.app.storeClicked(2));
+    *measured = r.app.state().slots[1];
+    ASSERT_TRUE(r.app.keepLastSession(error)) << error;
+  }
+  ASSERT_TRUE(std::filesystem::exists(kept));
+  const std::vector<uint8_t> keptBytes = readBytes(kept);
+
+  SimRig next;
+  AppState& s = next.app.state();
+  s.dataDir = dir.path();
+  next.dialogs.answer = MsgResult::no;
+  EXPECT_EQ(next.app.offerLastSession(), Application::SessionFileOp::cancelled);
+  ASSERT_EQ(next.dialogs.boxes.size(), 1u);
+  const auto& box = next.dialogs.boxes[0];
+  EXPECT_EQ(box.caption, "Session");
+  EXPECT_EQ(box.icon, MsgIcon::question);
+  EXPECT_EQ(box.buttons, MsgButtons::yesNo);
+  EXPECT_EQ(box.text.rfind("Open the session kept when Sonrake last closed (", 0), 0u) << box.text;
+  EXPECT_FALSE(s.slots[1].hasResponse);
+
+  next.dialogs.answer = MsgResult::yes;
+  EXPECT_EQ(next.app.offerLastSession(), Application::SessionFileOp::done);
+  EXPECT_EQ(next.dialogs.boxes.size(), 2u);
+  EXPECT_TRUE(s.slots[1].hasResponse);
+  EXPECT_STREQ(s.slots[1].title, "woofer");
+  EXPECT_EQ(std::memcmp(s.slots[1].response.data(), measured->response.data(), sizeof measured->response), 0);
+  EXPECT_TRUE(s.responseValid);
+
+  // A start with nothing new leaves the kept file as it was.
+  SimRig empty;
+  empty.app.state().dataDir = dir.path();
+  EXPECT_TRUE(empty.app.keepLastSession(error));
+  EXPECT_EQ(readBytes(kept), keptBytes);
+
+  // A damaged file is told and stays; without a file nothing is asked.
+  writeText(kept, "{\"format\": ");
+  empty.dialogs.answer = MsgResult::yes;
+  EXPECT_EQ(empty.app.offerLastSession(), Application::SessionFileOp::failed);
+  ASSERT_EQ(empty.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(empty.dialogs.boxes[1].caption, "Open session");
+  EXPECT_TRUE(std::filesystem::exists(kept));
+  std::filesystem::remove(kept);
+  EXPECT_EQ(empty.app.offerLastSession(), Application::SessionFileOp::cancelled);
+  EXPECT_EQ(empty.dialogs.boxes.size(), 2u);
+
+  // A data directory that cannot be written says why.
+  next.app.state().dataDir = dir.file("missing/");
+  EXPECT_FALSE(next.app.keepLastSession(error));
+  EXPECT_FALSE(error.empty());
 }

@@ -37,11 +37,6 @@ RealCurve grid() {
 int firstAtOrAbove(double f) { return static_cast<int>(std::ceil(999.0 / 4.0 * std::log10(f / 5.0))); }
 int lastAtOrBelow(double f) { return static_cast<int>(std::floor(999.0 / 4.0 * std::log10(f / 5.0))); }
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
 double levelDb(const Complex& c) { return 20.0 * std::log10(std::hypot(c.re, c.im)); }
 double phaseDeg(const Complex& c) { return std::atan2(c.im, c.re) * 180.0 / kPi; }
 // a - b in degrees, brought into -180..180.

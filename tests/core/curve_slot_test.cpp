@@ -23,10 +23,6 @@
 
 namespace {
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 double levelDb(const Complex& c) { return 20.0 * std::log10(std::hypot(c.re, c.im)); }
 
 // 100 Hz 0 dB to 1 kHz 20 dB: grid points 325..574 held (see the reader's

@@ -68,6 +68,11 @@ inline void writeBytes(const std::string& path, const std::vector<uint8_t>& b, s
   out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(length));
 }
 
+inline void writeText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
 inline std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

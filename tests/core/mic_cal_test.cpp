@@ -26,11 +26,6 @@ RealCurve grid() {
   return g;
 }
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
 double levelDb(const Complex& c) { return 20.0 * std::log10(std::hypot(c.re, c.im)); }
 double phaseDeg(const Complex& c) { return std::atan2(c.im, c.re) * 180.0 / kPi; }
 

@@ -25,10 +25,6 @@ RealCurve grid() {
   for (int i = 0; i < kGridPoints; ++i) g[i] = gridHz(i);
   return g;
 }
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 double levelDb(const Complex& c) { return 20.0 * std::log10(std::hypot(c.re, c.im)); }
 double where(double g, double a, double b) { return std::log(g / a) / std::log(b / a); }
 

@@ -25,11 +25,6 @@ namespace {
 
 uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
