@@ -25,18 +25,6 @@ class CurveFilesWindowTest : public WindowTest {
  protected:
   void SetUp() override { openWindow(combined); }
 
-  std::string path(const char* name) { return (dataDir.path() + QLatin1Char('/') + QLatin1String(name)).toStdString(); }
-  // Picks item `index` of the menu that the next action pops up.
-  void pickFromNextMenu(int index) {
-    QTimer::singleShot(0, [index] {
-      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-      ASSERT_NE(menu, nullptr);
-      ASSERT_GT(menu->actions().size(), index);
-      QAction* action = menu->actions()[index];
-      menu->close();
-      action->trigger();
-    });
-  }
 
   SimAudio sim{SimAudio::Pacing::manual};
   CombinedWaveAudio combined{nullptr, sim};

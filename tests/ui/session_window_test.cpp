@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -27,17 +28,6 @@ class SessionWindowTest : public WindowTest {
  protected:
   void SetUp() override { openWindow(combined); }
 
-  std::string path(const char* name) { return (dataDir.path() + QLatin1Char('/') + QLatin1String(name)).toStdString(); }
-  void pickFromNextMenu(int index) {
-    QTimer::singleShot(0, [index] {
-      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-      ASSERT_NE(menu, nullptr);
-      ASSERT_GT(menu->actions().size(), index);
-      QAction* action = menu->actions()[index];
-      menu->close();
-      action->trigger();
-    });
-  }
   void measure() {
     click("start");
     for (int i = 0; i < 4 && runUnderway(); ++i) {
@@ -107,4 +97,30 @@ TEST_F(SessionWindowTest, SaveAndOpenASessionFromTheSessionMenu) {
   EXPECT_EQ(dialogs.boxes[0].caption, "Open session");
   EXPECT_EQ(get<QComboBox>("cbSmooth")->currentIndex(), 3);
   EXPECT_TRUE(enabled("R2"));
+}
+
+// Closing the window keeps the session; the next window offers it and, on
+// yes, shows the stored slot again.
+TEST_F(SessionWindowTest, LastSessionKeptAtCloseIsOfferedByTheNextWindow) {
+  ASSERT_TRUE(chooseStartingWith("inDev", "Simulator: loopback"));
+  measure();
+  QLineEdit* title = get<QLineEdit>("freqDTitle");
+  title->setText(QStringLiteral("kept run"));
+  Q_EMIT title->editingFinished();
+  click("S3");
+  const MeasSetup stored = state().slots[2];
+  EXPECT_TRUE(form->close());
+  ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path(kLastSessionFile))));
+  EXPECT_TRUE(dialogs.boxes.empty());
+
+  form.reset();
+  openWindow(combined);
+  EXPECT_FALSE(enabled("R3"));
+  dialogs.answer = MsgResult::yes;
+  form->offerLastSession();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].caption, "Session");
+  EXPECT_TRUE(enabled("R3"));
+  EXPECT_EQ(get<QWidget>("R3")->toolTip(), QStringLiteral("kept run"));
+  EXPECT_EQ(std::memcmp(state().slots[2].response.data(), stored.response.data(), sizeof stored.response), 0);
 }

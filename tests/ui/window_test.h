@@ -7,15 +7,18 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "../core/dialog_recorder.h"
 #include "platform/sim_audio.h"
@@ -50,6 +53,21 @@ class WindowTest : public ::testing::Test {
     return w;
   }
   const AppState& state() { return form->state(); }
+  // A file of the window's data directory.
+  std::string path(const char* name) {
+    return (dataDir.path() + QLatin1Char('/') + QLatin1String(name)).toStdString();
+  }
+  // Picks item `index` of the menu that the next action pops up.
+  void pickFromNextMenu(int index) {
+    QTimer::singleShot(0, [index] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      ASSERT_GT(menu->actions().size(), index);
+      QAction* action = menu->actions()[index];
+      menu->close();
+      action->trigger();
+    });
+  }
   bool enabled(const char* name) { return get<QWidget>(name)->isEnabled(); }
   QString caption(const char* button) { return get<QPushButton>(button)->text(); }
 
