@@ -30,7 +30,12 @@ void TMainForm::buildCurveMarker() {
       "QLabel { background: white; color: black; border: 1px solid grey; padding: 1px 3px; }"));
   markerReadout->hide();
   connect(Image2, &TImageView::mousePressed, this, &TMainForm::graphClick);
-  connect(Image2, &TImageView::mouseLeft, this, [this] { noGraphCursor(0, 0); });
+  // The pointer's read-out above the graph keeps its texts when the pointer
+  // leaves; only the ring goes.
+  connect(Image2, &TImageView::mouseLeft, this, [this] {
+    markers_.leave();
+    showCurveMarker();
+  });
 }
 
 void TMainForm::graphClick(int x, int, Qt::MouseButton button) {
