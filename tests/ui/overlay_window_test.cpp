@@ -220,6 +220,41 @@ TEST_F(OverlayWindowTest, MarkerReadsTheCurveAtThePointer) {
   EXPECT_TRUE(get<TImageView>("Image2")->marks().empty());
 }
 
+// On the impedance graph the marker reads ohm, between grid points along the
+// drawn line: geometric in ohm (straight on the log axis).
+TEST_F(OverlayWindowTest, MarkerReadsOhmOnTheImpedanceGraph) {
+  openSplZ(1);
+  choose("inDev", "Simulator: impedance jig 12 ohm");
+  click("start");
+  runSimToEnd(sim);
+  ASSERT_TRUE(state().measurementShown);
+  ASSERT_EQ(state().setup.impedanceMode, 1);
+  const int x = 120;  // 89.5 Hz on the default plot
+  mouse(QEvent::MouseMove, x, 50);
+  const double f = freqAt(x);
+  const RealCurve& g = state().setup.freqGrid;
+  int j = 0;
+  while (g[j + 1] <= f) ++j;
+  const double t = std::log(f / g[j]) / std::log(g[j + 1] / g[j]);
+  const RealCurve& z = state().curves.zMag[0];
+  const RealCurve& ph = state().curves.zPhase[0];
+  const double ohm = z[j] * std::pow(z[j + 1] / z[j], t);
+  char expected[96];
+  std::snprintf(expected, sizeof expected, "%.1f Hz  %.2f ohm  %+.1f deg", f, ohm,
+                ph[j] + t * (ph[j + 1] - ph[j]));
+  ASSERT_LT(f, 100.0);
+  EXPECT_EQ(markerLines(), expected);
+  // The ring on the ohm axis: y = h - log(z / zMin) h / log(zMax / zMin).
+  const MeasSetup& m = state().setup;
+  const auto& marks = get<TImageView>("Image2")->marks();
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_EQ(marks[0].y,
+            static_cast<int>(plotH() - std::log(ohm / m.zMin) * plotH() / std::log(m.zMax / m.zMin)));
+  mouse(QEvent::MouseButtonPress, 60, 50, Qt::LeftButton);
+  mouse(QEvent::MouseButtonPress, 300, 50, Qt::LeftButton);
+  saveScreenshot("impedance-markers.png");
+}
+
 // Without a measurement shown there is nothing to snap to.
 TEST_F(OverlayWindowTest, NoMarkerWithoutALiveCurve) {
   mouse(QEvent::MouseMove, 300, 50);
