@@ -91,18 +91,6 @@ TEST(CurveMarker, NoValueWhereTheGraphDrawsNoLine) {
   EXPECT_TRUE(sampleCurve(s.curve, g, false, std::sqrt(g[700] * g[701])).valid);
 }
 
-TEST(CurveMarker, ThirdClickStartsAgainAndOtherButtonsClear) {
-  CurveMarkers m;
-  m.pin(100.0);
-  m.pin(200.0);
-  EXPECT_EQ(m.pinnedCount, 2);
-  m.pin(300.0);
-  EXPECT_EQ(m.pinnedCount, 1);
-  EXPECT_EQ(m.pinnedFreq[0], 300.0);
-  m.clearPins();
-  EXPECT_EQ(m.pinnedCount, 0);
-}
-
 // The read-out of a -6 dB/octave curve at 45 degrees, markers at 1 and
 // 2 kHz on the 553 x 233 plot from 20 Hz to 20 kHz, 40 dB below 90 dB.
 TEST(CurveMarker, ReadoutTextsAndSpots) {
@@ -137,6 +125,12 @@ TEST(CurveMarker, ReadoutTextsAndSpots) {
   curveMarkerReadout(s.curve, s.setup.freqGrid, map, false, m, r);
   EXPECT_STREQ(r.pinned[0], "A  1000 Hz  80.00 dB");
   EXPECT_STREQ(r.difference, "B-A  +1.00 oct  -6.00 dB");
+
+  // A third click starts again with a new A.
+  m.pin(4000.0);
+  curveMarkerReadout(s.curve, s.setup.freqGrid, map, false, m, r);
+  EXPECT_STREQ(r.pinned[0], "A  4000 Hz  68.00 dB");
+  EXPECT_STREQ(r.pinned[1], "");
 }
 
 // On the impedance axis: ohm with two decimals, the difference in ohm; a

@@ -150,18 +150,6 @@ TEST(Overlay, NoneOnTheMergePageOrTheCalibrationView) {
   }
 }
 
-// The impedance graph draws an overlay on its log ohm axis:
-// y = 233 - log(z / 1) * 233 / log(100); 10 ohm lies at 116.5.
-TEST(Overlay, ImpedanceOverlayOnTheOhmAxis) {
-  Scene s;
-  s.setup.impedanceMode = 1;
-  s.level70.fill(10.0);
-  s.redraw();
-  const std::vector<Polyline> lines = s.linesIn(overlayColour(2));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].points[10].y, 116);
-}
-
 // --- The program state -------------------------------------------------------
 
 struct App {
