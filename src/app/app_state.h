@@ -14,6 +14,7 @@
 #include "analysis/merge_setup.h"
 #include "analysis/mic_cal.h"
 #include "app/driver_ops.h"
+#include "app/overlays.h"
 #include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
@@ -54,6 +55,7 @@ struct AppState {
   SoundCardState soundCard;  // devices, buffer headers and counters of the run
   ImpulseResponse impulse;
   DisplayCurves curves;
+  OverlayState overlays;  // memory slots shown over the live curve
 
   // The driver parameters of the shown impedance curve: the panel's inputs,
   // whether the live record holds an impedance curve to fit (set by an

@@ -172,6 +172,11 @@ class Application {
   // holds the devices or for n out of range.
   enum class CurveLoad : uint8_t { refusedNow, cancelled, failed, loaded };
   CurveLoad loadCurveClicked(int n);
+  // Slot n (1..8) drawn over the live curve (shown) or no longer; the graph
+  // is redrawn. False, changing nothing, for n out of range. The choice is
+  // kept whatever the slot holds (application_overlays.cpp).
+  bool overlayChanged(int n, bool shown);
+  bool overlayShown(int n) const;
   MicImport micImportClicked();
   // The export writes the unsmoothed curve while this is set.
   void exportUnsmoothedChanged(bool unsmoothed) { exportUnsmoothed_ = unsmoothed; }

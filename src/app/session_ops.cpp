@@ -5,12 +5,14 @@
 #include "engine/mls.h"
 
 static_assert(kSessionSlotCount == kSlotCount, "a session keeps every slot of the state");
+static_assert(kSessionOverlaySlots == kStoreSlots, "a session keeps every overlay choice");
 
 void sessionFromState(const AppState& state, SessionData& session) {
   session.live = state.setup;
   session.liveMeasured = state.responseValid;
   for (size_t i = 0; i < state.slots.size(); ++i) session.slots[i] = state.slots[i];
   session.merge = state.mergeSetup;
+  session.overlays = state.overlays.shown;
 }
 
 void applySession(AppState& state, const SessionData& session) {
@@ -21,6 +23,7 @@ void applySession(AppState& state, const SessionData& session) {
   state.setup.delayedStart = delayed;
   state.setup.hasResponse = false;
   for (size_t i = 0; i < state.slots.size(); ++i) state.slots[i] = session.slots[i];
+  state.overlays.shown = session.overlays;
 
   MergeSetup& merge = state.mergeSetup;
   const bool mergeShown = merge.mergeShown;

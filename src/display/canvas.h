@@ -50,8 +50,8 @@ class Canvas {
   virtual void rectangle(int x1, int y1, int x2, int y2) = 0;
   // Fills from (x1, y1) up to, not including, (x2, y2) with the colour; no outline.
   virtual void fillRect(int x1, int y1, int x2, int y2, Rgb colour) = 0;
-  // Writes the NUL-terminated text with its top-left corner at (x, y), in
-  // black on the white brush, in the canvas's small label font.
+  // Writes the NUL-terminated UTF-8 text with its top-left corner at (x, y),
+  // in black on the white brush, in the canvas's small label font.
   virtual void textOut(int x, int y, const char* text) = 0;
 };
 

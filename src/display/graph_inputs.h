@@ -3,8 +3,10 @@
 // curves and the impulse response, plus the run flags and merge choices.
 
 #include <cstdint>
+#include <span>
 
 #include "analysis/curves.h"
+#include "display/canvas.h"
 #include "engine/deconvolution.h"
 #include "setup/meas_setup.h"
 
@@ -20,6 +22,18 @@ struct CurveDrawOptions {
   const GridMask* storedHeld = nullptr;
 };
 
+// A memory slot drawn over the live curve: its magnitude on the shown
+// graph's axis (dB, or ohm on the impedance graph), the grid points it holds
+// and the first grid point it no longer measures. An entry without a
+// magnitude is not drawn and has no line in the legend.
+struct OverlayCurve {
+  const RealCurve* magnitude = nullptr;
+  const GridMask* held = nullptr;  // null: every point
+  int end = kGridPoints;
+  Rgb colour{};
+  const char* legend = "";  // the legend's text, NUL-terminated
+};
+
 // Grid points at and above half the rate a curve was measured at carry no
 // measurement and are not drawn: curve 0 stops by setup.responseRate, curve 1
 // by merge.storedRate, the Add sum by the lower of the two, and both
@@ -33,4 +47,7 @@ struct GraphInputs {
   bool measurementShown = false;   // the frequency graph has a result to show
   bool calibrationView = false;    // the Settings page shows the sound card calibration
   CurveDrawOptions merge{};
+  // The memory slots shown over the live curve (none on the Merge/Add page
+  // or in the calibration view, whatever this holds).
+  std::span<const OverlayCurve> overlays{};
 };

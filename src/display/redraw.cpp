@@ -3,6 +3,7 @@
 #include "display/curve_drawing.h"
 #include "display/graph_axes.h"
 #include "display/graph_layout.h"
+#include "display/overlay_drawing.h"
 
 void redrawGraphs(const GraphInputs& in, bool& calibrationRun, const GraphCanvases& canvases,
                   RedrawHooks& hooks) {
@@ -16,12 +17,15 @@ void redrawGraphs(const GraphInputs& in, bool& calibrationRun, const GraphCanvas
   if (in.setup.impedanceMode == 0 || in.calibrationView) {
     hooks.prepareSplCurves();
     drawSplAxis(in.setup, in.curves.dBTop, canvases.frame, canvases.plot);
+    drawOverlayCurves(in, canvases.plot);
     drawSplCurves(in, canvases.plot);
   } else {
     drawImpedanceAxis(in.setup, canvases.frame, canvases.plot);
     hooks.prepareImpedanceCurves();
+    drawOverlayCurves(in, canvases.plot);
     drawImpedanceCurves(in, canvases.plot);
   }
+  drawOverlayLegend(in, canvases.plot);
 
   canvases.plot.setPen(penSolidBlack);
   drawBorder(canvases.plot);

@@ -29,8 +29,9 @@ class RedrawHooks {
 // Repaints all three canvases, in this order: busy cursor, time graph, frame,
 // calibrationRun cleared, then for the SPL graph (impedanceMode 0, or the
 // calibration view) SPL preparation, dB axis and SPL curves, otherwise ohm
-// axis, impedance preparation and impedance curves; then the plot's black
-// border and the normal cursor. in.curves must be the curves the hooks fill.
+// axis, impedance preparation and impedance curves, the overlays (in.overlays)
+// going between the axis and the curves; then the overlays' legend, the
+// plot's black border and the normal cursor. in.curves must be the curves the hooks fill.
 void redrawGraphs(const GraphInputs& in, bool& calibrationRun, const GraphCanvases& canvases,
                   RedrawHooks& hooks);
 

@@ -272,6 +272,7 @@ std::string sessionToJson(const SessionData& session) {
   for (const MeasSetup& s : session.slots) slots.push_back(recordToJson(s));
   j["slots"] = std::move(slots);
   j["merge"] = mergeToJson(session.merge);
+  j["overlays"] = session.overlays;
   // A title cut from a file name may hold bytes that are not UTF-8; they are
   // written as U+FFFD rather than making the whole session unwritable.
   return j.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
@@ -306,6 +307,16 @@ bool sessionFromJson(const std::string& text, SessionData& out, std::string& err
     for (size_t i = 0; i < kSessionSlotCount; ++i)
       recordFromJson(slots[i], "slots[" + std::to_string(i) + "]", out.slots[i]);
     mergeFromJson(member(j, "session", "merge"), out.merge);
+    // Sessions written before overlays existed have none.
+    out.overlays.fill(false);
+    if (const auto it = j.find("overlays"); it != j.end()) {
+      if (!it->is_array() || it->size() != kSessionOverlaySlots)
+        fault("overlays", "not an array of 8 booleans");
+      for (size_t i = 0; i < kSessionOverlaySlots; ++i) {
+        if (!(*it)[i].is_boolean()) fault("overlays[" + std::to_string(i) + "]", "not true or false");
+        out.overlays[i] = (*it)[i].get<bool>();
+      }
+    }
   } catch (const SessionFault& f) {
     error = "The session file is refused: " + f.text + ".";
     return false;

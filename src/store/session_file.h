@@ -13,6 +13,7 @@
 
 inline constexpr int kSessionSlotCount = 10;
 inline constexpr int kSessionVersion = 1;
+inline constexpr size_t kSessionOverlaySlots = 8;  // the slots with buttons
 // A file larger than this is refused unread (a full session is about 600 kB).
 inline constexpr size_t kSessionMaxBytes = 8u << 20;
 inline constexpr const char* kSessionFormatName = "sonrake-session";
@@ -24,6 +25,9 @@ struct SessionData {
   bool liveMeasured = false;  // the live response is a measurement that can be stored or exported
   std::array<MeasSetup, kSessionSlotCount> slots;
   MergeSetup merge;  // the parameters; the weights are worked out again
+  // Slots 1..8 drawn over the live curve. Optional in a file: one without it
+  // shows none.
+  std::array<bool, kSessionOverlaySlots> overlays{};
 };
 
 // A double as a hexadecimal floating-point string ("-0x1.8p+1"), written and

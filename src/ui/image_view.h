@@ -1,9 +1,11 @@
 #pragma once
 // TImageView: a fixed-size widget that shows one graph canvas, an off-screen
-// image the program draws into. Mouse moves over it are reported in canvas
-// pixels.
+// image the program draws into. Mouse moves, presses and the pointer
+// leaving it are reported, in canvas pixels.
 
 #include <QWidget>
+
+#include <vector>
 
 #include "ui/qt_canvas.h"
 
@@ -21,13 +23,28 @@ class TImageView : public QWidget {
   // White with a one-pixel black border: the empty frame of a graph.
   void clearFrame();
 
+  // Markers painted over the canvas (not into it), at canvas pixels: a ring
+  // for the one without a name, a dot and its letter for a named one.
+  struct Mark {
+    int x = 0;
+    int y = 0;
+    char name = '\0';
+  };
+  void setMarks(std::vector<Mark> marks);
+  const std::vector<Mark>& marks() const { return marks_; }
+
  Q_SIGNALS:
   void mouseMoved(int x, int y);
+  void mousePressed(int x, int y, Qt::MouseButton button);
+  void mouseLeft();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   QtCanvas canvas_;
+  std::vector<Mark> marks_;
 };

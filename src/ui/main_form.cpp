@@ -46,8 +46,14 @@ class WindowRedrawHooks final : public RedrawHooks {
   explicit WindowRedrawHooks(AppState& s) : s_(s) {}
   void showBusyCursor() override { QApplication::setOverrideCursor(Qt::WaitCursor); }
   void restoreCursor() override { QApplication::restoreOverrideCursor(); }
-  void prepareSplCurves() override { ::prepareSplCurves(s_, false); }
-  void prepareImpedanceCurves() override { ::prepareImpedanceCurves(s_, false); }
+  void prepareSplCurves() override {
+    ::prepareSplCurves(s_, false);
+    prepareOverlayCurves(s_);
+  }
+  void prepareImpedanceCurves() override {
+    ::prepareImpedanceCurves(s_, false);
+    prepareOverlayCurves(s_);
+  }
 
  private:
   AppState& s_;
@@ -111,6 +117,7 @@ void TMainForm::construct(MonotonicClock clock) {
   fillLists();
   setupNumericEntries();
   connectHandlers();
+  buildCurveMarker();
 
   updateViewState();
   redrawGraphs();
@@ -203,7 +210,8 @@ void TMainForm::redrawGraphs() {
                        s.calibrationView,
                        {s.mergeSetup.mergeShown, s.mergeSetup.addMode, s.mergeSetup.transitionFreq,
                         storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot),
-                        &storedCurveHeld(s.setup, s.slots, s.mergeSetup.storedSlot)}};
+                        &storedCurveHeld(s.setup, s.slots, s.mergeSetup.storedSlot)},
+                       s.overlays.drawn};
   const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
   WindowRedrawHooks hooks(s);
   ::redrawGraphs(in, s.calibrationRun, canvases, hooks);
@@ -211,6 +219,7 @@ void TMainForm::redrawGraphs() {
     image->canvas().finish();
     image->update();
   }
+  showCurveMarker();
   showDriverParams();
 }
 

@@ -8,6 +8,7 @@
 //   main_form_view.cpp      updateViewState and the numeric entry setup
 //   main_form_handlers.cpp  the control handlers
 //   main_form_slots.cpp     memory slots, cursor read-out, clipboard copy
+//   main_form_marker.cpp    slot overlays, the curve marker
 //   main_form_measure.cpp   the runs: start, level test, calibration, and
 //                           what the application reports
 
@@ -26,6 +27,7 @@
 #include "app/curve_ops.h"
 #include "app/recording.h"
 #include "app/run_control.h"
+#include "display/curve_marker.h"
 #include "display/level_display.h"
 #include "setup/setting_notify.h"
 
@@ -64,6 +66,9 @@ void setTextColour(QWidget* w, const QColor& c);
 // The text of the button and the slot buttons' menu entry that load a curve
 // file into a memory slot.
 inline QString loadCurveText() { return QString::fromUtf8("Load curve\u2026"); }
+// The slot buttons' menu entry, ticked while the slot is drawn over the
+// live curve.
+inline QString overlayMenuText() { return QStringLiteral("Show as overlay"); }
 
 class TMainForm : public QWidget, public NotifyTarget {
   Q_OBJECT
@@ -180,6 +185,12 @@ class TMainForm : public QWidget, public NotifyTarget {
   // store and recall buttons.
   void showSlotTitle(int n);
 
+  // The curve marker over the plot (main_form_marker.cpp): its read-out
+  // label, built over the plot's top-right corner; the marks and the
+  // read-out again from the state and markers_.
+  void buildCurveMarker();
+  void showCurveMarker();
+
   // Runs (main_form_measure.cpp).
   // Checks the delayed start and, while it still waits, shows the seconds
   // left on "Start" and wakes again within kCountdownStepMs.
@@ -254,6 +265,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   void copyFToClipClick();
   void graphCursorMove(int x, int y);
   void noGraphCursor(int x, int y);
+  // A click on the plot: the left button pins a curve marker, any other
+  // takes the pinned markers away.
+  void graphClick(int x, int y, Qt::MouseButton button);
+  // The slot buttons' "Show as overlay" for slot 1..8.
+  void overlayClick(int slot, bool shown);
 
  private:
   // The sound devices. Declared so that the notifier outlives the backends
@@ -301,6 +317,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   QLineEdit* freqLabel = nullptr;
   QLineEdit* yLabel1 = nullptr;
   QLineEdit* yLabel2 = nullptr;
+  CurveMarkers markers_;
+  QLabel* markerReadout = nullptr;  // the curve marker's lines, over the plot
   QCheckBox* hidePhase = nullptr;
   QLineEdit* freqDTitle = nullptr;
   TEditNum* fLow = nullptr;

@@ -64,6 +64,10 @@ void TMainForm::connectHandlers() {
       connect(b, &QWidget::customContextMenuRequested, this, [this, i, b](const QPoint& at) {
         QMenu menu(this);
         menu.addAction(loadCurveText(), this, [this, i] { loadCurveClick(i + 1); });
+        QAction* overlay = menu.addAction(overlayMenuText());
+        overlay->setCheckable(true);
+        overlay->setChecked(app_->overlayShown(i + 1));
+        connect(overlay, &QAction::toggled, this, [this, i](bool on) { overlayClick(i + 1, on); });
         menu.exec(b->mapToGlobal(at));
       });
     }

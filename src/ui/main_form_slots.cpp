@@ -16,6 +16,7 @@
 
 #include "display/clipboard_copy.h"
 #include "display/cursor_readout.h"
+#include "display/plot_mapping.h"
 #include "platform/clipboard.h"
 #include "setup/impedance_range.h"
 #include "store/slots.h"
@@ -122,12 +123,18 @@ void TMainForm::graphCursorMove(int x, int y) {
   freqLabel->setText(QString::fromLatin1(r.freq));
   yLabel1->setText(QString::fromLatin1(r.level));
   yLabel2->setText(QString::fromLatin1(r.phase));
+  const PlotMapping map = plotMapping(s.setup, s.curves.dBTop, s.calibrationView,
+                                      Image2->canvas().width(), Image2->canvas().height());
+  markers_.hover(map.freqAt(x));
+  showCurveMarker();
 }
 
 void TMainForm::noGraphCursor(int, int) {
   freqLabel->setText(QString());
   yLabel1->setText(QString());
   yLabel2->setText(QString());
+  markers_.leave();
+  showCurveMarker();
 }
 
 void TMainForm::copyFToClipClick() {

@@ -82,6 +82,6 @@ void QtCanvas::textOut(int x, int y, const char* text) {
   const QPen keep = p.pen();
   p.setPen(Qt::black);
   const QFontMetrics fm(p.font());
-  p.drawText(x, y + fm.ascent(), QString::fromLatin1(text));
+  p.drawText(x, y + fm.ascent(), QString::fromUtf8(text));
   p.setPen(keep);
 }

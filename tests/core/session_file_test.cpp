@@ -125,6 +125,7 @@ std::unique_ptr<AppState> unusualState() {
   for (int k = 0; k < kSlotCount; ++k) fill(s->slots[static_cast<size_t>(k)], k);
   setTitleUtf8(s->slots[4].title, std::string(199, 'x'));
   s->responseValid = true;
+  s->overlays.shown[1] = s->overlays.shown[6] = true;
   MergeSetup& m = s->mergeSetup;
   m.transitionFreq = 1234.5678;
   m.baffleFreq = 1.0 / 3.0;
@@ -233,6 +234,16 @@ TEST(SessionFile, SaveThenOpenRestoresEverySlotBitExactly) {
   EXPECT_EQ(bits(a.lowerGain), bits(b.lowerGain));
   EXPECT_EQ(bits(a.upperGain), bits(b.upperGain));
 
+  EXPECT_EQ(opened->overlays.shown, saved->overlays.shown);
+
+  // A session written before overlays existed opens with none.
+  ASSERT_TRUE(sessionFromJson(replaceOnce(readText(dir.file("a.sonrake")), "\"overlays\"",
+                                          "\"overlaysOld\""),
+                              *read, error))
+      << error;
+  EXPECT_EQ(read->overlays, (std::array<bool, kSessionOverlaySlots>{}));
+  ASSERT_TRUE(readSessionFile(dir.file("a.sonrake"), *read, error)) << error;
+
   // Saved again, the file is the same text.
   sessionFromState(*opened, *session);
   session->live.hasResponse = saved->setup.hasResponse;
@@ -292,6 +303,8 @@ TEST(SessionFile, BadFilesAreRefusedCleanly) {
       {"missing", replaceOnce(good, "\"winStart\"", "\"winStartX\""), "winStart: missing"},
       {"stored slot", replaceOnce(good, "\"storedSlot\": 6", "\"storedSlot\": 8"), "storedSlot"},
       {"nine slots", replaceOnce(good, "\"slots\": [", "\"slots\": [], \"old\": ["), "slots"},
+      {"nine overlays", replaceOnce(good, "\"overlays\": [", "\"overlays\": [true, "), "overlays"},
+      {"overlay type", replaceOnce(good, "\"overlays\": [\n  false", "\"overlays\": [\n  0"), "overlays[0]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
