@@ -17,6 +17,12 @@ double wrapDifference(double d) {
   return d;
 }
 
+// The value to print with `decimals` decimals: one that rounds to zero is
+// printed as 0, never as "-0.00".
+double printable(double v, int decimals) {
+  return std::fabs(v) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : v;
+}
+
 bool drawnPoint(const MarkerCurve& c, int j) {
   if (j < 0 || j >= c.end || j >= kGridPoints) return false;
   if (c.held != nullptr && !c.held->test(static_cast<size_t>(j))) return false;
@@ -29,8 +35,8 @@ void formatValue(const CurveValue& v, bool impedance, bool phaseShown, const cha
   char freq[kReadoutCapacity];
   formatReadoutFrequency(v.freq, freq, kReadoutCapacity);
   char phase[kReadoutCapacity] = "";
-  if (phaseShown) std::snprintf(phase, sizeof phase, "  %+.1f deg", v.phase);
-  std::snprintf(text, kMarkerTextCapacity, "%s%s  %.2f %s%s", prefix, freq, v.magnitude,
+  if (phaseShown) std::snprintf(phase, sizeof phase, "  %+.1f deg", printable(v.phase, 1));
+  std::snprintf(text, kMarkerTextCapacity, "%s%s  %.2f %s%s", prefix, freq, printable(v.magnitude, 2),
                 impedance ? "ohm" : "dB", phase);
 }
 
@@ -93,9 +99,9 @@ void curveMarkerReadout(const MarkerCurve& curve, const RealCurve& grid, const P
     char phase[kReadoutCapacity] = "";
     if (phaseShown)
       std::snprintf(phase, sizeof phase, "  %+.1f deg",
-                    wrapDifference(pinned[1].phase - pinned[0].phase));
+                    printable(wrapDifference(pinned[1].phase - pinned[0].phase), 1));
     std::snprintf(out.difference, kMarkerTextCapacity, "B-A  %+.2f oct  %+.2f %s%s",
-                  std::log2(pinned[1].freq / pinned[0].freq),
-                  pinned[1].magnitude - pinned[0].magnitude, z ? "ohm" : "dB", phase);
+                  printable(std::log2(pinned[1].freq / pinned[0].freq), 2),
+                  printable(pinned[1].magnitude - pinned[0].magnitude, 2), z ? "ohm" : "dB", phase);
   }
 }

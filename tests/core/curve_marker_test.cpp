@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "display/graph_layout.h"
 
@@ -131,6 +132,23 @@ TEST(CurveMarker, ReadoutTextsAndSpots) {
   curveMarkerReadout(s.curve, s.setup.freqGrid, map, false, m, r);
   EXPECT_STREQ(r.pinned[0], "A  4000 Hz  68.00 dB");
   EXPECT_STREQ(r.pinned[1], "");
+}
+
+// Values that round to zero print as zero: a flat curve a hair below 0 dB
+// and two pins on it give "0.00 dB" and "+0.00 dB", never "-0.00".
+TEST(CurveMarker, NoNegativeZeroInTheTexts) {
+  Scene s;
+  s.mag.fill(-0.001);
+  s.phase.fill(-0.01);
+  s.mag[600] = -0.004;  // B a little below A: the difference rounds to zero
+  const PlotMapping map = plotMapping(s.setup, 10.0, false, 553, 233);
+  CurveMarkers m;
+  m.pin(s.f(500));
+  m.pin(s.f(600));
+  MarkerReadout r;
+  curveMarkerReadout(s.curve, s.setup.freqGrid, map, true, m, r);
+  EXPECT_NE(std::string(r.pinned[0]).find("  0.00 dB  +0.0 deg"), std::string::npos) << r.pinned[0];
+  EXPECT_NE(std::string(r.difference).find("  +0.00 dB  +0.0 deg"), std::string::npos) << r.difference;
 }
 
 // On the impedance axis: ohm with two decimals, the difference in ohm; a
