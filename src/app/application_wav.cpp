@@ -21,25 +21,28 @@ constexpr const char* kAnalyseCaption = "Analyse WAV recording";
 bool Application::exportImpulseWavTo(const std::string& path, std::string& error) {
   ImpulseWav wav;
   if (!impulseWavFor(*state_, wav, error)) return false;
-  return writeFloatWav(path, state_->setup.sampleRate, wav.channels, wav.samples.data(), wav.frames, wav.comment,
-                       error);
+  return writeFloatWav(path, state_->setup.sampleRate, wav.channels, wav.samples.data(), wav.frames,
+                       wav.comment, error);
 }
 
-bool Application::exportExcitationWavTo(const std::string& path, int32_t averages, std::string& error) {
+bool Application::exportExcitationWavTo(const std::string& path, int32_t averages,
+                                        std::string& error) {
   const MeasSetup& m = state_->setup;
   if (averages < 1 || averages > kMaxExcitationAverages) {
-    error = "The number of averaged periods must lie between 1 and " + std::to_string(kMaxExcitationAverages) + ".";
+    error = "The number of averaged periods must lie between 1 and " +
+            std::to_string(kMaxExcitationAverages) + ".";
     return false;
   }
   const std::vector<int16_t> samples = excitationSamples(*state_, averages);
-  const std::string comment = "Sonrake excitation: " + std::to_string(m.sampleRate) + " Hz, MLS order " +
-                              std::to_string(m.mlsOrder) + ", " +
-                              (averages == 1 ? std::string("one period")
-                                             : std::to_string(averages + 1) + " periods for an average of " +
-                                                   std::to_string(averages)) +
-                              " after 2000 silent frames.";
-  return writePcm16Wav(path, m.sampleRate, 2, samples.data(), static_cast<int64_t>(samples.size() / 2), comment,
-                       error);
+  const std::string comment =
+      "Sonrake excitation: " + std::to_string(m.sampleRate) + " Hz, MLS order " +
+      std::to_string(m.mlsOrder) + ", " +
+      (averages == 1 ? std::string("one period")
+                     : std::to_string(averages + 1) + " periods for an average of " +
+                           std::to_string(averages)) +
+      " after 2000 silent frames.";
+  return writePcm16Wav(path, m.sampleRate, 2, samples.data(),
+                       static_cast<int64_t>(samples.size() / 2), comment, error);
 }
 
 bool Application::analyseWavFrom(const std::string& path, std::string& error) {

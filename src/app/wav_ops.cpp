@@ -51,17 +51,19 @@ bool impulseWavFor(const AppState& state, ImpulseWav& out, std::string& error) {
           static_cast<float>(state.impulse.x[ch][static_cast<size_t>(k)] / scale);
 
   char text[600];
-  std::snprintf(text, sizeof text,
-                "Sonrake impulse response. Scaling: sample = deconvolved value / (30000 x %d), "
-                "so a gain of 1 from output to input is an impulse of 1.0; no sound card or "
-                "microphone calibration applied. %d Hz, MLS order %d, %lld samples (one period, "
-                "circular), %s; the impulse starts at sample %d.",
-                static_cast<int>(m.mlsSize), static_cast<int>(m.sampleRate), static_cast<int>(m.mlsOrder),
-                static_cast<long long>(out.frames),
-                both ? (m.impedanceMode != 0 ? "channel 1 the left input, channel 2 the right input (across the driver)"
-                                             : "channel 1 the left input, channel 2 the right input (reference)")
-                     : "the left input",
-                static_cast<int>(state.impulse.impulseStart));
+  std::snprintf(
+      text, sizeof text,
+      "Sonrake impulse response. Scaling: sample = deconvolved value / (30000 x %d), "
+      "so a gain of 1 from output to input is an impulse of 1.0; no sound card or "
+      "microphone calibration applied. %d Hz, MLS order %d, %lld samples (one period, "
+      "circular), %s; the impulse starts at sample %d.",
+      static_cast<int>(m.mlsSize), static_cast<int>(m.sampleRate), static_cast<int>(m.mlsOrder),
+      static_cast<long long>(out.frames),
+      both ? (m.impedanceMode != 0
+                  ? "channel 1 the left input, channel 2 the right input (across the driver)"
+                  : "channel 1 the left input, channel 2 the right input (reference)")
+           : "the left input",
+      static_cast<int>(state.impulse.impulseStart));
   out.comment = text;
   return true;
 }
@@ -74,7 +76,8 @@ int64_t excitationFrames(const MeasSetup& setup, int32_t averages) {
 std::vector<int16_t> excitationSamples(const AppState& state, int32_t averages) {
   std::vector<int16_t> out;
   const MeasSetup& m = state.setup;
-  if (averages < 1 || averages > kMaxExcitationAverages || m.mlsSize < 2 || m.mlsSize > kMlsCapacity)
+  if (averages < 1 || averages > kMaxExcitationAverages || m.mlsSize < 2 ||
+      m.mlsSize > kMlsCapacity)
     return out;
   const int64_t frames = excitationFrames(m, averages);
   out.resize(static_cast<size_t>(2 * frames));
@@ -85,11 +88,13 @@ std::vector<int16_t> excitationSamples(const AppState& state, int32_t averages) 
   // The repeated buffer is the lead and the period back to back; a longer
   // excitation goes on with the same period.
   const int64_t period = m.mlsSize - 1;
-  const int64_t held = kPlayLeadFrames + kMaxPlayedPeriods * period;  // what the buffer holds at this order
+  const int64_t held =
+      kPlayLeadFrames + kMaxPlayedPeriods * period;  // what the buffer holds at this order
   for (int64_t f = 0; f < frames; ++f) {
     const int64_t from = f < held ? f : kPlayLeadFrames + (f - kPlayLeadFrames) % period;
     out[static_cast<size_t>(2 * f)] = state.mls.repeatedPlayBuffer[static_cast<size_t>(2 * from)];
-    out[static_cast<size_t>(2 * f + 1)] = state.mls.repeatedPlayBuffer[static_cast<size_t>(2 * from + 1)];
+    out[static_cast<size_t>(2 * f + 1)] =
+        state.mls.repeatedPlayBuffer[static_cast<size_t>(2 * from + 1)];
   }
   return out;
 }
@@ -119,13 +124,15 @@ int64_t wavArrivalFrame(const MeasSetup& setup, const WavRecording& rec) {
 bool placeWavRecording(AppState& state, const WavRecording& rec, std::string& error) {
   MeasSetup& m = state.setup;
   if (rec.sampleRate != m.sampleRate) {
-    error = "The recording was made at " + std::to_string(rec.sampleRate) + " Hz; the measurement runs at " +
-            std::to_string(m.sampleRate) + " Hz. Choose the recording's rate and analyse it again.";
+    error = "The recording was made at " + std::to_string(rec.sampleRate) +
+            " Hz; the measurement runs at " + std::to_string(m.sampleRate) +
+            " Hz. Choose the recording's rate and analyse it again.";
     return false;
   }
   if (rec.channels == 1 && (m.twoChannel || m.impedanceMode != 0)) {
     error = m.impedanceMode != 0
-                ? "The recording is mono; an impedance measurement needs both inputs (a stereo recording)."
+                ? "The recording is mono; an impedance measurement needs both inputs (a stereo "
+                  "recording)."
                 : "The recording is mono; a two-channel measurement needs a stereo recording.";
     return false;
   }
@@ -136,7 +143,8 @@ bool placeWavRecording(AppState& state, const WavRecording& rec, std::string& er
   }
   const int64_t arrival = wavArrivalFrame(m, rec);
   if (arrival < 0) {
-    const char* channel = rec.channels == 1 ? "the" : (detectionChannel(m) == 1 ? "the right" : "the left");
+    const char* channel =
+        rec.channels == 1 ? "the" : (detectionChannel(m) == 1 ? "the right" : "the left");
     error = std::string("No measurement sequence found in the recording: ") + channel +
             " channel stays below -60 dBFS.";
     return false;
@@ -146,7 +154,8 @@ bool placeWavRecording(AppState& state, const WavRecording& rec, std::string& er
     const int32_t n = averagedPeriods(m);
     error = "The recording is too short: it holds " + std::to_string(rec.frames - arrival) +
             " frames after the start of the sequence, less than " +
-            (n >= 2 ? "the " + std::to_string(n + 1) + " periods an average of " + std::to_string(n) + " needs"
+            (n >= 2 ? "the " + std::to_string(n + 1) + " periods an average of " +
+                          std::to_string(n) + " needs"
                     : std::string("one period")) +
             " (" + std::to_string(needed) + " frames).";
     return false;
@@ -156,14 +165,16 @@ bool placeWavRecording(AppState& state, const WavRecording& rec, std::string& er
   // earlier run found the arrival at the same place.
   m.delaySamples = delaySamplesForOnset(m, kWavArrivalLeadFrames);
   const int64_t length = std::min<int64_t>(recordingFrames(m), kRecCapacityFrames);
-  const int64_t shift = kEnvelopeFirstFrame + kWavArrivalLeadFrames - arrival;  // buffer frame - file frame
+  const int64_t shift =
+      kEnvelopeFirstFrame + kWavArrivalLeadFrames - arrival;  // buffer frame - file frame
   RecBuffer& buf = state.recBuffer;
   std::fill(buf.samples.begin(), buf.samples.end(), int16_t{0});
   for (int64_t f = std::max<int64_t>(0, shift); f < length; ++f) {
     const int64_t from = f - shift;
     if (from >= rec.frames) break;
     buf.samples[static_cast<size_t>(2 * f)] = sampleAt(rec, from, 0);
-    buf.samples[static_cast<size_t>(2 * f + 1)] = rec.channels == 2 ? sampleAt(rec, from, 1) : int16_t{0};
+    buf.samples[static_cast<size_t>(2 * f + 1)] =
+        rec.channels == 2 ? sampleAt(rec, from, 1) : int16_t{0};
   }
   return true;
 }

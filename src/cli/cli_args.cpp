@@ -388,8 +388,9 @@ bool looksLikeOption(std::string_view arg) {
 }
 
 bool findCommand(std::string_view word, CliCommand& out) {
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params,
-                       CliCommand::convert, CliCommand::analyse, CliCommand::excitation}) {
+  for (CliCommand c :
+       {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params,
+        CliCommand::convert, CliCommand::analyse, CliCommand::excitation}) {
     if (word == cliCommandName(c)) {
       out = c;
       return true;
@@ -699,7 +700,8 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
         }
       } else if (out.command == CliCommand::params && !out.paramsFile) {
         out.paramsFile = arg;
-      } else if (!inHelp && (out.command == CliCommand::analyse || out.command == CliCommand::excitation) &&
+      } else if (!inHelp &&
+                 (out.command == CliCommand::analyse || out.command == CliCommand::excitation) &&
                  out.inputPath.empty()) {
         out.inputPath = arg;
       } else if (!inHelp && out.command == CliCommand::convert && out.outputPath.empty()) {

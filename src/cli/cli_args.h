@@ -29,7 +29,16 @@
 #include "setup/meas_setup.h"
 #include "setup/setting_limits.h"
 
-enum class CliCommand : uint8_t { none, devices, calibrate, measure, params, convert, analyse, excitation };
+enum class CliCommand : uint8_t {
+  none,
+  devices,
+  calibrate,
+  measure,
+  params,
+  convert,
+  analyse,
+  excitation
+};
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
@@ -84,9 +93,9 @@ struct CliArgs {
   std::optional<std::string> sessionPath;  // --session: the measurement saved as a session
   bool unsmoothed = false;                // --unsmoothed: export the curve without smoothing
   std::optional<std::string> impulseWavPath;  // --export-ir: the impulse response as WAV
-  std::optional<int32_t> repeats;         // --repeats: excitation for an average of N periods
-  std::string inputPath;                  // convert: the curve file to read; analyse: the
-                                          // recording; excitation: the WAV file to write
+  std::optional<int32_t> repeats;             // --repeats: excitation for an average of N periods
+  std::string inputPath;                      // convert: the curve file to read; analyse: the
+                                              // recording; excitation: the WAV file to write
   std::string outputPath;                 // convert: the file to write
   bool requireCalibration = false;        // --require-calibration
   CliSettings settings;

@@ -265,7 +265,8 @@ int writeResults(const CliArgs& args, Application& app, Reporter& reporter, std:
     const DisplayCurves& curves = exportCurvesFor(s, args.unsmoothed, *scratch);
     const std::string text = exportFileText(*args.exportPath, s.setup, curves,
                                             exportHeaderFor(s, args.unsmoothed, localDateTime()));
-    if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()),
+                             text.size())) {
       reporter.message("could not write " + *args.exportPath);
       return kCliRunFailed;
     }
@@ -287,7 +288,8 @@ int writeResults(const CliArgs& args, Application& app, Reporter& reporter, std:
     }
     reporter.progress("impulse response written to " + *args.impulseWavPath);
   }
-  if (args.params) return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
+  if (args.params)
+    return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
   return kCliOk;
 }
 
@@ -312,7 +314,8 @@ int writeExcitation(const CliArgs& args, Reporter& reporter) {
 
 // analyse: a recording of the excitation through the end of a recording, as
 // a measurement at the stored settings and those given.
-int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdOut, std::ostream& err) {
+int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdOut,
+                     std::ostream& err) {
   Devices devices;
   NoticeQueue notices;
   CliObserver observer(reporter);
@@ -327,7 +330,8 @@ int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdO
   app.afterLists();
   if (args.micPath && !applyMicFile(*args.micPath, app, reporter)) return kCliRunFailed;
   if (args.requireCalibration && !isCalibrated(s)) {
-    reporter.message("the sound card is not calibrated for these settings; run 'sonrake-cli calibrate' first");
+    reporter.message(
+        "the sound card is not calibrated for these settings; run 'sonrake-cli calibrate' first");
     return kCliRunFailed;
   }
   s.driverInputs.reDcOhm = args.reDcOhm.value_or(0.0);
@@ -433,10 +437,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return runParamsCommand(parsed.args, out, err);
     case CliCommand::convert:
       return convertCurve(parsed.args, reporter);
-    case CliCommand::analyse:
-      return analyseRecording(parsed.args, reporter, out, err);
-    case CliCommand::excitation:
-      return writeExcitation(parsed.args, reporter);
+    case CliCommand::analyse: return analyseRecording(parsed.args, reporter, out, err);
+    case CliCommand::excitation: return writeExcitation(parsed.args, reporter);
     case CliCommand::none:
       break;
   }

@@ -19,7 +19,9 @@ struct MemoryFile {
   sf_count_t pos = 0;
 };
 
-sf_count_t memLength(void* user) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size()); }
+sf_count_t memLength(void* user) {
+  return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
+}
 sf_count_t memSeek(sf_count_t offset, int whence, void* user) {
   auto* m = static_cast<MemoryFile*>(user);
   sf_count_t base = 0;
@@ -52,8 +54,9 @@ sf_count_t memTell(void* user) { return static_cast<MemoryFile*>(user)->pos; }
 
 // Writes the samples through `writeFrames` into a WAV of the given subtype.
 template <typename Sample, typename WriteFrames>
-bool writeWav(const std::string& path, int32_t rate, int channels, int subtype, const Sample* samples,
-              int64_t frames, const std::string& comment, WriteFrames writeFrames, std::string& error) {
+bool writeWav(const std::string& path, int32_t rate, int channels, int subtype,
+              const Sample* samples, int64_t frames, const std::string& comment,
+              WriteFrames writeFrames, std::string& error) {
   if (rate <= 0 || channels < 1 || channels > 2 || frames < 0) {
     error = "nothing to write";
     return false;
@@ -96,10 +99,8 @@ bool dataIsSupported(int format) {
     case SF_FORMAT_PCM_24:
     case SF_FORMAT_PCM_32:
     case SF_FORMAT_FLOAT:
-    case SF_FORMAT_DOUBLE:
-      return true;
-    default:
-      return false;
+    case SF_FORMAT_DOUBLE: return true;
+    default: return false;
   }
 }
 
@@ -180,10 +181,8 @@ WavRead readWavRecording(const std::string& path, WavRecording& out) {
 
 std::string wavRefusalText(const WavRead& read) {
   switch (read.result) {
-    case WavReadResult::loaded:
-      return "";
-    case WavReadResult::cannotOpen:
-      return "The file cannot be opened.";
+    case WavReadResult::loaded: return "";
+    case WavReadResult::cannotOpen: return "The file cannot be opened.";
     case WavReadResult::notWav:
       return "The file is not a WAV file that can be read" +
              (read.detail.empty() ? std::string(".") : " (" + read.detail + ").");
@@ -197,22 +196,23 @@ std::string wavRefusalText(const WavRead& read) {
     case WavReadResult::tooLong:
       return "The WAV file is longer than " + std::to_string(kWavMaxRecordingFrames) +
              " frames; a recording of a measurement is far shorter.";
-    case WavReadResult::noFrames:
-      return "The WAV file holds no samples.";
+    case WavReadResult::noFrames: return "The WAV file holds no samples.";
   }
   return "";
 }
 
 bool writeFloatWav(const std::string& path, int32_t rate, int channels, const float* samples,
                    int64_t frames, const std::string& comment, std::string& error) {
-  return writeWav(path, rate, channels, SF_FORMAT_FLOAT, samples, frames, comment,
-                  [](SNDFILE* sf, const float* s, sf_count_t n) { return sf_writef_float(sf, s, n); }, error);
+  return writeWav(
+      path, rate, channels, SF_FORMAT_FLOAT, samples, frames, comment,
+      [](SNDFILE* sf, const float* s, sf_count_t n) { return sf_writef_float(sf, s, n); }, error);
 }
 
 bool writePcm16Wav(const std::string& path, int32_t rate, int channels, const int16_t* samples,
                    int64_t frames, const std::string& comment, std::string& error) {
-  return writeWav(path, rate, channels, SF_FORMAT_PCM_16, samples, frames, comment,
-                  [](SNDFILE* sf, const int16_t* s, sf_count_t n) { return sf_writef_short(sf, s, n); }, error);
+  return writeWav(
+      path, rate, channels, SF_FORMAT_PCM_16, samples, frames, comment,
+      [](SNDFILE* sf, const int16_t* s, sf_count_t n) { return sf_writef_short(sf, s, n); }, error);
 }
 
 std::string wavComment(const std::string& path) {

@@ -36,8 +36,8 @@ enum class WavReadResult : uint8_t {
 
 struct WavRead {
   WavReadResult result = WavReadResult::cannotOpen;
-  int channels = 0;     // what the file declares (for the refusal's text)
-  std::string detail;   // libsndfile's own words for a file it refused
+  int channels = 0;    // what the file declares (for the refusal's text)
+  std::string detail;  // libsndfile's own words for a file it refused
 };
 
 // Reads the WAV (also WAVE_FORMAT_EXTENSIBLE and RF64) recording at path into

@@ -64,8 +64,10 @@ void TMainForm::sessionMenu() {
   menu.addAction(QStringLiteral("Save session\u2026"), this, &TMainForm::saveSessionClick);
   menu.addAction(QStringLiteral("Open session\u2026"), this, &TMainForm::openSessionClick);
   menu.addSeparator();
-  menu.addAction(QStringLiteral("Export impulse as WAV\u2026"), this, &TMainForm::exportImpulseWavClick);
-  menu.addAction(QStringLiteral("Export excitation as WAV\u2026"), this, &TMainForm::exportExcitationWavClick);
+  menu.addAction(QStringLiteral("Export impulse as WAV\u2026"), this,
+                 &TMainForm::exportImpulseWavClick);
+  menu.addAction(QStringLiteral("Export excitation as WAV\u2026"), this,
+                 &TMainForm::exportExcitationWavClick);
   menu.addAction(QStringLiteral("Analyse WAV recording\u2026"), this, &TMainForm::analyseWavClick);
   menu.exec(sessionButton->mapToGlobal(QPoint(0, sessionButton->height())));
 }

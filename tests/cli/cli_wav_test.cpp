@@ -86,7 +86,8 @@ std::array<double, 2> levelSpread(const std::vector<std::array<double, 3>>& a,
 // 0.915 dB apart at every frequency, before and after a calibration, and a
 // calibration through the cable makes the analysed curve that 0.915 dB flat.
 TEST_F(CliWav, ExcitationAnalysedAsItsOwnRecordingIsTheCableWithoutItsGain) {
-  const std::vector<std::string> settings = {"--rate", "48000", "--order", "13", "--range", "20-20000", "-q"};
+  const std::vector<std::string> settings = {"--rate",  "48000",    "--order", "13",
+                                             "--range", "20-20000", "-q"};
   const auto with = [&](std::vector<std::string> args) {
     args.insert(args.end(), settings.begin(), settings.end());
     return args;
@@ -102,16 +103,20 @@ TEST_F(CliWav, ExcitationAnalysedAsItsOwnRecordingIsTheCableWithoutItsGain) {
   EXPECT_NEAR(d[0], expected, 0.01);
   EXPECT_NEAR(d[1], expected, 0.01);
 
-  r = run({"calibrate", "--in", kLoopInput, "--out", kSimOutput, "--rate", "48000", "--order", "13", "-q"});
+  r = run({"calibrate", "--in", kLoopInput, "--out", kSimOutput, "--rate", "48000", "--order", "13",
+           "-q"});
   ASSERT_TRUE(r.exited(0)) << r.describe();
-  r = run(with({"analyse", file("ex.wav"), "--require-calibration", "--export", file("calibrated.frd")}));
+  r = run(with(
+      {"analyse", file("ex.wav"), "--require-calibration", "--export", file("calibrated.frd")}));
   ASSERT_TRUE(r.exited(0)) << r.describe();
   const auto calibrated = frdRows(file("calibrated.frd"));
   ASSERT_GT(calibrated.size(), 500u);
   for (const auto& row : calibrated) ASSERT_NEAR(row[1], expected, 0.02) << row[0];
   std::ifstream header(file("calibrated.frd"));
-  const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("* Sound card calibration: applied"), std::string::npos) << text.substr(0, 400);
+  const std::string text((std::istreambuf_iterator<char>(header)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("* Sound card calibration: applied"), std::string::npos)
+      << text.substr(0, 400);
 }
 
 // --export-ir writes one period of the impulse response as 32-bit float:
@@ -119,9 +124,11 @@ TEST_F(CliWav, ExcitationAnalysedAsItsOwnRecordingIsTheCableWithoutItsGain) {
 TEST_F(CliWav, AnalyseWritesTheImpulseResponseAsFloatWav) {
   CliResult r = run({"excitation", file("ex.wav"), "--order", "12", "--rate", "44100", "-q"});
   ASSERT_TRUE(r.exited(0)) << r.describe();
-  r = run({"analyse", file("ex.wav"), "--order", "12", "--rate", "44100", "--export-ir", file("ir.wav")});
+  r = run({"analyse", file("ex.wav"), "--order", "12", "--rate", "44100", "--export-ir",
+           file("ir.wav")});
   ASSERT_TRUE(r.exited(0)) << r.describe();
-  EXPECT_NE(r.err.find("impulse response written to " + file("ir.wav")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("impulse response written to " + file("ir.wav")), std::string::npos)
+      << r.err;
   SF_INFO info{};
   SNDFILE* sf = sf_open(file("ir.wav").c_str(), SFM_READ, &info);
   ASSERT_NE(sf, nullptr);
@@ -148,15 +155,20 @@ TEST_F(CliWav, RefusedRecordingsExitOneWithTheReason) {
   std::ofstream(file("text.wav")) << "not a wave file\n";
   CliResult r = run({"analyse", file("text.wav"), "--export", file("x.frd"), "-q"});
   EXPECT_TRUE(r.exited(1)) << r.describe();
-  EXPECT_EQ(r.err.rfind("sonrake-cli: " + file("text.wav") + ": The file is not a WAV file that can be read", 0), 0u)
+  EXPECT_EQ(
+      r.err.rfind(
+          "sonrake-cli: " + file("text.wav") + ": The file is not a WAV file that can be read", 0),
+      0u)
       << r.err;
   EXPECT_FALSE(fs::exists(file("x.frd")));
 
   r = run({"excitation", file("ex.wav"), "--rate", "44100", "--order", "12", "-q"});
   ASSERT_TRUE(r.exited(0)) << r.describe();
-  r = run({"analyse", file("ex.wav"), "--rate", "48000", "--order", "12", "--export", file("x.frd"), "-q"});
+  r = run({"analyse", file("ex.wav"), "--rate", "48000", "--order", "12", "--export", file("x.frd"),
+           "-q"});
   EXPECT_TRUE(r.exited(1)) << r.describe();
-  EXPECT_NE(r.err.find("The recording was made at 44100 Hz; the measurement runs at 48000 Hz."), std::string::npos)
+  EXPECT_NE(r.err.find("The recording was made at 44100 Hz; the measurement runs at 48000 Hz."),
+            std::string::npos)
       << r.err;
   // A longer sequence than the file holds.
   r = run({"analyse", file("ex.wav"), "--rate", "44100", "--order", "13", "-q"});

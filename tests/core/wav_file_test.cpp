@@ -90,8 +90,8 @@ std::vector<int16_t> readShorts(const std::string& path, SF_INFO& info) {
 // the microphone also the acoustic delay of 1 ms; the card's gain, offset
 // and noise (its fixed seed, restarted as the input opens) and its rounding
 // follow, left sample before right as the simulator draws them.
-std::vector<int16_t> simulatedRecording(const std::vector<int16_t>& excitation, int rate, int64_t offset,
-                                        int64_t tail) {
+std::vector<int16_t> simulatedRecording(const std::vector<int16_t>& excitation, int rate,
+                                        int64_t offset, int64_t tail) {
   LoudspeakerModel speaker;
   speaker.design(rate);
   SoundCardModel card;
@@ -114,7 +114,8 @@ std::vector<int16_t> simulatedRecording(const std::vector<int16_t>& excitation, 
 enum class Kind { pcm24Stereo, pcm24Mono, floatStereo };
 
 // Writes the stereo 16-bit-scale recording as the kind asks, with libsndfile.
-void writeRecording(const std::string& path, const std::vector<int16_t>& stereo, int rate, Kind kind) {
+void writeRecording(const std::string& path, const std::vector<int16_t>& stereo, int rate,
+                    Kind kind) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = kind == Kind::pcm24Mono ? 1 : 2;
@@ -130,7 +131,8 @@ void writeRecording(const std::string& path, const std::vector<int16_t>& stereo,
     // libsndfile takes the top 24 bits of an int: a 16-bit value shifted by 16.
     std::vector<int> v;
     for (int64_t f = 0; f < frames; ++f)
-      for (int ch = 0; ch < info.channels; ++ch) v.push_back(stereo[static_cast<size_t>(2 * f + ch)] * 65536);
+      for (int ch = 0; ch < info.channels; ++ch)
+        v.push_back(stereo[static_cast<size_t>(2 * f + ch)] * 65536);
     EXPECT_EQ(sf_writef_int(sf, v.data(), frames), frames);
   }
   sf_close(sf);
@@ -168,7 +170,8 @@ TEST(WavOffline, RecordingOfTheExportedExcitationAnalysesAsTheLiveMeasurement) {
     const std::vector<int16_t> excitation = readShorts(excitationPath, info);
 
     for (const Kind kind : {Kind::pcm24Stereo, Kind::pcm24Mono, Kind::floatStereo}) {
-      SCOPED_TRACE(testing::Message() << "averaged " << averaged << ", kind " << static_cast<int>(kind));
+      SCOPED_TRACE(testing::Message()
+                   << "averaged " << averaged << ", kind " << static_cast<int>(kind));
       const std::string recPath = dir.file("rec.wav");
       // Any start: the float file begins further in than the onset search of
       // a live recording ever looks.
@@ -185,7 +188,8 @@ TEST(WavOffline, RecordingOfTheExportedExcitationAnalysesAsTheLiveMeasurement) {
       EXPECT_TRUE(offline.s().setup.hasResponse);
       EXPECT_EQ(offline.s().setup.delaySamples, delay);  // the next live run keeps its margin
       const double worst = worstDb(offline.s().setup, measured);
-      std::printf("offline vs live, averaged %d, kind %d: worst %.3g dB\n", averaged, static_cast<int>(kind), worst);
+      std::printf("offline vs live, averaged %d, kind %d: worst %.3g dB\n", averaged,
+                  static_cast<int>(kind), worst);
       EXPECT_LT(worst, 0.01);
     }
   }
@@ -227,7 +231,8 @@ TEST(WavExport, ExcitationIsThePlaybackBufferSampleForSample) {
   }
 
   EXPECT_FALSE(r.app.exportExcitationWavTo(dir.file("none.wav"), 0, error));
-  EXPECT_FALSE(r.app.exportExcitationWavTo(dir.file("none.wav"), kMaxExcitationAverages + 1, error));
+  EXPECT_FALSE(
+      r.app.exportExcitationWavTo(dir.file("none.wav"), kMaxExcitationAverages + 1, error));
   EXPECT_NE(error.find("between 1 and 256"), std::string::npos) << error;
 }
 
@@ -251,7 +256,8 @@ TEST(WavExport, ImpulseReadBackEqualsTheImpulseAndItsCommentNamesTheScaling) {
   const char* text = sf_get_string(sf, SF_STR_COMMENT);
   ASSERT_NE(text, nullptr);
   const std::string comment = text;
-  EXPECT_NE(comment.find("sample = deconvolved value / (30000 x 4096)"), std::string::npos) << comment;
+  EXPECT_NE(comment.find("sample = deconvolved value / (30000 x 4096)"), std::string::npos)
+      << comment;
   std::vector<float> v(static_cast<size_t>(2 * info.frames));
   ASSERT_EQ(sf_readf_float(sf, v.data(), info.frames), info.frames);
   sf_close(sf);
@@ -259,7 +265,8 @@ TEST(WavExport, ImpulseReadBackEqualsTheImpulseAndItsCommentNamesTheScaling) {
   float peak = 0.0f;
   for (int64_t k = 0; k < info.frames; ++k) {
     for (int ch = 0; ch < 2; ++ch) {
-      const float expected = static_cast<float>(r.s().impulse.x[ch][static_cast<size_t>(k)] / scale);
+      const float expected =
+          static_cast<float>(r.s().impulse.x[ch][static_cast<size_t>(k)] / scale);
       ASSERT_EQ(v[static_cast<size_t>(2 * k + ch)], expected) << k << " " << ch;
     }
     peak = std::max(peak, std::fabs(v[static_cast<size_t>(2 * k + 1)]));
@@ -288,7 +295,8 @@ TEST(WavOffline, RefusedRecordingsSayWhyAndChangeNothing) {
     std::ofstream(dir.file(name), std::ios::binary) << bytes;
     return dir.file(name);
   };
-  const auto writeWav = [&](const std::string& name, int channels, int fileRate, const std::vector<int16_t>& v) {
+  const auto writeWav = [&](const std::string& name, int channels, int fileRate,
+                            const std::vector<int16_t>& v) {
     SF_INFO info{};
     info.samplerate = fileRate;
     info.channels = channels;
@@ -302,14 +310,18 @@ TEST(WavOffline, RefusedRecordingsSayWhyAndChangeNothing) {
 
   EXPECT_EQ(refused(dir.file("missing.wav")), "The file cannot be opened.");
   EXPECT_EQ(refused(dir.path()), "The file cannot be opened.");
-  for (const std::string& bytes : {std::string(), std::string(1, 'R'), std::string("Freq Mag Phase\n100 1 0\n")}) {
-    EXPECT_EQ(refused(writeBytes("bad.wav", bytes)).rfind("The file is not a WAV file that can be read", 0), 0u)
+  for (const std::string& bytes :
+       {std::string(), std::string(1, 'R'), std::string("Freq Mag Phase\n100 1 0\n")}) {
+    EXPECT_EQ(refused(writeBytes("bad.wav", bytes))
+                  .rfind("The file is not a WAV file that can be read", 0),
+              0u)
         << error;
   }
   std::string noise(65536, '\0');
   uint32_t x = 12345;
   for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-  EXPECT_EQ(refused(writeBytes("noise.wav", noise)).rfind("The file is not a WAV file", 0), 0u) << error;
+  EXPECT_EQ(refused(writeBytes("noise.wav", noise)).rfind("The file is not a WAV file", 0), 0u)
+      << error;
 
   // A header that claims a million frames while 100 follow: the 100 are read.
   Bytes h(44 + 400);
@@ -327,13 +339,15 @@ TEST(WavOffline, RefusedRecordingsSayWhyAndChangeNothing) {
   h.put(36, 0x61746164, 4);  // "data"
   h.put(40, 4000000, 4);
   for (size_t i = 0; i < 200; ++i) h.i16(44 + 2 * i, static_cast<int16_t>(i % 2 ? 20000 : -20000));
-  std::ofstream(dir.file("claims.wav"), std::ios::binary).write(reinterpret_cast<const char*>(h.b.data()), 444);
+  std::ofstream(dir.file("claims.wav"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(h.b.data()), 444);
   WavRecording got;
   const WavRead read = readWavRecording(dir.file("claims.wav"), got);
   ASSERT_EQ(read.result, WavReadResult::loaded);
   EXPECT_EQ(got.frames, 100);
   EXPECT_EQ(got.samples.size(), 200u);
-  EXPECT_EQ(refused(dir.file("claims.wav")).rfind("The recording is too short: it holds ", 0), 0u) << error;
+  EXPECT_EQ(refused(dir.file("claims.wav")).rfind("The recording is too short: it holds ", 0), 0u)
+      << error;
   EXPECT_NE(error.find("less than one period (4095 frames)"), std::string::npos) << error;
 
   EXPECT_EQ(refused(writeWav("silence.wav", 1, rate, std::vector<int16_t>(1000000, 0))),
@@ -347,12 +361,15 @@ TEST(WavOffline, RefusedRecordingsSayWhyAndChangeNothing) {
 
   // Half a period of the sequence after its start.
   std::vector<int16_t> half(2 * 3000, 0);
-  for (int f = 0; f < 2048; ++f) half[static_cast<size_t>(2 * (952 + f))] = r.s().mls.mlsSamples[static_cast<size_t>(f)];
+  for (int f = 0; f < 2048; ++f)
+    half[static_cast<size_t>(2 * (952 + f))] = r.s().mls.mlsSamples[static_cast<size_t>(f)];
   EXPECT_EQ(refused(writeWav("half.wav", 2, rate, half)),
-            "The recording is too short: it holds 2048 frames after the start of the sequence, less than one "
+            "The recording is too short: it holds 2048 frames after the start of the sequence, "
+            "less than one "
             "period (4095 frames).");
   r.s().setup.averages = 2;
-  EXPECT_NE(refused(dir.file("half.wav")).find("less than the 3 periods an average of 2 needs (12285 frames)"),
+  EXPECT_NE(refused(dir.file("half.wav"))
+                .find("less than the 3 periods an average of 2 needs (12285 frames)"),
             std::string::npos)
       << error;
   r.s().setup.averages = 1;
@@ -396,7 +413,9 @@ TEST(WavRead, FloatSamplesAreRoundedAndClippedToTheSixteenBitScale) {
   };
   WavRecording rec;
   // 0.5 / 32768 is half an LSB: away from zero; 2.0 and -2.0 clip.
-  ASSERT_EQ(readWavRecording(write({0.5f / 32768, -0.5f / 32768, 0.25f, 2.0f, -2.0f, 100.4f / 32768}), rec).result,
+  ASSERT_EQ(readWavRecording(
+                write({0.5f / 32768, -0.5f / 32768, 0.25f, 2.0f, -2.0f, 100.4f / 32768}), rec)
+                .result,
             WavReadResult::loaded);
   EXPECT_EQ(rec.samples, (std::vector<int16_t>{1, -1, 8192, 32767, -32768, 100}));
   EXPECT_EQ(rec.channels, 1);

@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (placeWavRecording(s, rec, error)) {
     FUZZ_CHECK(error.empty());
   } else {
-    FUZZ_CHECK(startsWith(error, "The recording ") || startsWith(error, "No measurement sequence found"));
+    FUZZ_CHECK(startsWith(error, "The recording ") ||
+               startsWith(error, "No measurement sequence found"));
   }
   return 0;
 }

@@ -29,7 +29,9 @@ class WavWindowTest : public WindowTest {
  protected:
   void SetUp() override { openWindow(combined); }
 
-  std::string path(const char* name) { return (dataDir.path() + QLatin1Char('/') + QLatin1String(name)).toStdString(); }
+  std::string path(const char* name) {
+    return (dataDir.path() + QLatin1Char('/') + QLatin1String(name)).toStdString();
+  }
   void pick(int index, const std::string& file) {
     dialogs.fileAnswers.push_back(file);
     QTimer::singleShot(0, [this, index] {
@@ -67,7 +69,8 @@ TEST_F(WavWindowTest, SessionMenuExportsAndAnalysesWavFiles) {
 
   pick(kImpulseEntry, path("ir.wav"));
   pick(kExcitationEntry, path("ex.wav"));
-  EXPECT_EQ(entries, (std::vector<std::string>{"Export impulse as WAV\u2026", "Export excitation as WAV\u2026"}));
+  EXPECT_EQ(entries, (std::vector<std::string>{"Export impulse as WAV\u2026",
+                                               "Export excitation as WAV\u2026"}));
   ASSERT_EQ(dialogs.fileDialogs.size(), 2u);
   EXPECT_TRUE(dialogs.fileDialogs[0].save);
   EXPECT_EQ(dialogs.fileDialogs[0].filter, "WAV files (*.wav)|*.WAV|All files (*.*)|*.*");
@@ -100,5 +103,6 @@ TEST_F(WavWindowTest, SessionMenuExportsAndAnalysesWavFiles) {
   pick(kAnalyseEntry, path("text.wav"));
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].caption, "Analyse WAV recording");
-  EXPECT_EQ(dialogs.boxes[0].text.rfind("The file is not a WAV file that can be read", 0), 0u) << dialogs.boxes[0].text;
+  EXPECT_EQ(dialogs.boxes[0].text.rfind("The file is not a WAV file that can be read", 0), 0u)
+      << dialogs.boxes[0].text;
 }
