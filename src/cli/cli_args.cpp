@@ -481,6 +481,26 @@ constexpr const char* kRunOptions =
     "  --window SAMPLES      analysis window length, 100 to 32767 (a calibration\n"
     "                        takes the longest window the sequence allows)\n";
 
+// The settings and outputs measure and analyse share, after the run options.
+constexpr const char* kMeasureSettings =
+    "  --two-channel         record the right input as a reference too\n"
+    "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
+    "                        or channel 1 relative to channel 2\n"
+    "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
+    "  --window-shape cosine|flat\n"
+    "                        quarter cosine, or flat over the direct sound then\n"
+    "                        half-Hann\n"
+    "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
+    "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
+    "                        smoothing in fractions of an octave\n"
+    "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
+    "  --require-calibration fail unless the sound card is calibrated for these\n"
+    "                        settings (default: off)\n"
+    "  --params              with --mode impedance: print the driver's parameters\n"
+    "                        (then --export is optional)\n"
+    "  --re-dc OHM           with --params: Re measured with a meter, 0.01 to 1000\n"
+    "  --json                with --params: print them as JSON\n";
+
 }  // namespace
 
 const char* cliCommandName(CliCommand command) {
@@ -559,24 +579,7 @@ std::string cliHelpText(CliCommand command) {
               "  --unsmoothed          export the curve without smoothing\n"
               "  --export-ir FILE      also write the impulse response as a 32-bit float WAV\n"
               "                        (both channels in two-channel and impedance mode)\n") +
-          kRunOptions +
-          "  --two-channel         record the right input as a reference too\n"
-          "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
-          "                        or channel 1 relative to channel 2\n"
-          "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
-          "  --window-shape cosine|flat\n"
-          "                        quarter cosine, or flat over the direct sound then\n"
-          "                        half-Hann\n"
-          "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
-          "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
-          "                        smoothing in fractions of an octave\n"
-          "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
-          "  --require-calibration fail unless the sound card is calibrated for these\n"
-          "                        settings (default: off)\n"
-          "  --params              with --mode impedance: print the driver's parameters\n"
-          "                        (then --export is optional)\n"
-          "  --re-dc OHM           with --params: Re measured with a meter, 0.01 to 1000\n"
-          "  --json                with --params: print them as JSON\n"
+          kRunOptions + kMeasureSettings +
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
@@ -642,13 +645,11 @@ std::string cliHelpText(CliCommand command) {
               "  --mic FILE            microphone calibration file for this analysis\n"
               "  --session FILE        also save the measurement as a session (.sonrake)\n"
               "  --unsmoothed          export the curve without smoothing\n") +
-          kRunOptions +
-          "  --two-channel, --channel, --resistor, --window-shape, --offset,\n"
-          "  --smoothing, --range, --require-calibration, --params, --re-dc, --json\n"
-          "                        as for 'sonrake-cli measure'\n"
+          kRunOptions + kMeasureSettings +
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
+          "Defaults as for measure: --rate, --order and --resistor from sonrake.cfg.\n"
           "A file that is not a readable WAV, has another rate, more than two\n"
           "channels, no sequence or too little of it is refused (exit status 1).\n";
       break;
