@@ -34,7 +34,7 @@ case "$(basename "$deb")" in
   *) fail "file name $(basename "$deb")" ;;
 esac
 depends=$(dpkg-deb --field "$deb" Depends)
-for lib in libportaudio2 libqt6widgets6 libc6; do
+for lib in libportaudio2 libqt6widgets6 libsndfile1 libc6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')

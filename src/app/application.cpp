@@ -249,6 +249,8 @@ void Application::beginRun(RunKind kind) {
   card_->startRecording();
 }
 
+void Application::recordingFinished() { cardHost_->processRecording(); }
+
 void Application::endRun(RunOutcome outcome) {
   // A cyclic measurement ends with a failed recording, so that the next
   // level test or calibration doesn't go on cycle after cycle.

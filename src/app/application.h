@@ -204,6 +204,29 @@ class Application {
   // kept) and opens it on yes; done only when it was opened. A file that is
   // refused is told in a box captioned "Open session" and left as it is.
   SessionFileOp offerLastSession();
+
+  // WAV files (wav_ops.h). exportImpulseWavTo writes the impulse response
+  // behind the live measurement as 32-bit float, its scaling in the comment
+  // chunk; exportExcitationWavTo the excitation of a measurement averaging
+  // `averages` periods (1: the single period) as 16-bit stereo, sample for
+  // sample what the output plays; analyseWavFrom reads a recording of that
+  // excitation and analyses it at the current settings through the end of a
+  // recording, as if the sound card had just recorded it (the calibration
+  // applied, the response shown, the observer told as after a run; the
+  // recording margin of the next live run stays as it was). Each gives false
+  // with the reason in error, changing nothing; the analysis is refused
+  // while a run holds the devices.
+  bool exportImpulseWavTo(const std::string& path, std::string& error);
+  bool exportExcitationWavTo(const std::string& path, int32_t averages, std::string& error);
+  bool analyseWavFrom(const std::string& path, std::string& error);
+  // "Export impulse as WAV…", "Export excitation as WAV…" (the current
+  // averaging) and "Analyse WAV recording…": a file dialog, then the
+  // operation above; a failure is told in a message box captioned as the
+  // entry.
+  enum class WavFileOp : uint8_t { refusedNow, cancelled, failed, done };
+  WavFileOp exportImpulseWavClicked();
+  WavFileOp exportExcitationWavClicked();
+  WavFileOp analyseWavClicked();
   // The graph's picture, rendered by the front end, to the clipboard.
   ClipCopyResult copyGraphClicked(const ClipImage& picture, Clipboard& clipboard);
 
@@ -228,6 +251,9 @@ class Application {
 
   void beginRun(RunKind kind);
   void endRun(RunOutcome outcome);
+  // The end of a recording, as the sound card calls it after a run's last
+  // buffer: the analysis of recBuffer and the recording drawn.
+  void recordingFinished();
 
   WaveAudio& audio_;
   Dialogs& dialogs_;

@@ -18,12 +18,17 @@ constexpr const char* kProgram = "sonrake-cli";
 constexpr unsigned commandBit(CliCommand c) { return 1u << static_cast<unsigned>(c); }
 // Which subcommands an option belongs to. Global options are accepted anywhere,
 // before the subcommand and in "help" too.
-constexpr unsigned kRunCommands =
+// The devices belong to the runs on a sound card; the settings of a run to
+// the offline analysis of a recording too.
+constexpr unsigned kDeviceCommands =
     commandBit(CliCommand::calibrate) | commandBit(CliCommand::measure);
-constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure);
+constexpr unsigned kRunCommands = kDeviceCommands | commandBit(CliCommand::analyse);
+constexpr unsigned kMeasureOnly = commandBit(CliCommand::measure) | commandBit(CliCommand::analyse);
+constexpr unsigned kSequenceCommands = kRunCommands | commandBit(CliCommand::excitation);
+constexpr unsigned kExcitationOnly = commandBit(CliCommand::excitation);
 constexpr unsigned kParamsOnly = commandBit(CliCommand::params);
-constexpr unsigned kParamsOutput = commandBit(CliCommand::params) | commandBit(CliCommand::measure);
-constexpr unsigned kCurveCommands = commandBit(CliCommand::measure) | commandBit(CliCommand::convert);
+constexpr unsigned kParamsOutput = commandBit(CliCommand::params) | kMeasureOnly;
+constexpr unsigned kCurveCommands = kMeasureOnly | commandBit(CliCommand::convert);
 constexpr unsigned kModeCommands = kRunCommands | commandBit(CliCommand::convert);
 constexpr unsigned kGlobal = ~0u;
 
@@ -96,6 +101,20 @@ std::string applyMic(const std::string& v, CliArgs& a) {
 
 std::string applySession(const std::string& v, CliArgs& a) {
   a.sessionPath = v;
+  return "";
+}
+
+std::string applyImpulseWav(const std::string& v, CliArgs& a) {
+  a.impulseWavPath = v;
+  return "";
+}
+
+std::string applyRepeats(const std::string& v, CliArgs& a) {
+  int32_t n = 0;
+  if (!readInt(v, n) || n < kCliRepeatsMin || n > kCliRepeatsMax)
+    return "--repeats must be a whole number from " + std::to_string(kCliRepeatsMin) + " to " +
+           std::to_string(kCliRepeatsMax) + ", not " + quoted(v);
+  a.repeats = n;
   return "";
 }
 
@@ -316,13 +335,13 @@ struct OptionDef {
   Apply apply;        // null for --help, which the parser handles itself
 };
 
-constexpr std::array<OptionDef, 30> kOptions = {{
+constexpr std::array<OptionDef, 32> kOptions = {{
     {"--help", false, kGlobal, nullptr},
     {"--quiet", false, kGlobal, applyQuiet},
-    {"--in", true, kRunCommands, applyIn},
-    {"--out", true, kRunCommands, applyOut},
-    {"--rate", true, kRunCommands, applyRate},
-    {"--order", true, kRunCommands, applyOrder},
+    {"--in", true, kDeviceCommands, applyIn},
+    {"--out", true, kDeviceCommands, applyOut},
+    {"--rate", true, kSequenceCommands, applyRate},
+    {"--order", true, kSequenceCommands, applyOrder},
     {"--mode", true, kModeCommands, applyMode},
     {"--exact", false, kRunCommands, applyExact},
     {"--averages", true, kRunCommands, applyAverages},
@@ -347,6 +366,8 @@ constexpr std::array<OptionDef, 30> kOptions = {{
     {"--mic", true, kMeasureOnly, applyMic},
     {"--session", true, kMeasureOnly, applySession},
     {"--unsmoothed", false, kMeasureOnly, applyUnsmoothed},
+    {"--export-ir", true, kMeasureOnly, applyImpulseWav},
+    {"--repeats", true, kExcitationOnly, applyRepeats},
 }};
 
 const OptionDef* findOption(std::string_view name) {
@@ -367,8 +388,9 @@ bool looksLikeOption(std::string_view arg) {
 }
 
 bool findCommand(std::string_view word, CliCommand& out) {
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params,
-                       CliCommand::convert}) {
+  for (CliCommand c :
+       {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::params,
+        CliCommand::convert, CliCommand::analyse, CliCommand::excitation}) {
     if (word == cliCommandName(c)) {
       out = c;
       return true;
@@ -393,8 +415,11 @@ std::string missingRequired(const CliArgs& a) {
     if (!a.inDevice) missing.push_back("--in");
     if (!a.outDevice) missing.push_back("--out");
   }
-  if (a.command == CliCommand::measure && !a.exportPath && !a.params && !a.sessionPath)
+  if (a.command == CliCommand::measure && !a.exportPath && !a.params && !a.sessionPath &&
+      !a.impulseWavPath)
     missing.push_back("--export");
+  if (a.command == CliCommand::analyse && a.inputPath.empty()) missing.push_back("REC.wav");
+  if (a.command == CliCommand::excitation && a.inputPath.empty()) missing.push_back("FILE.wav");
   if (a.command == CliCommand::params && !a.paramsFile) missing.push_back("FILE");
   if (a.command == CliCommand::convert) {
     if (a.inputPath.empty()) missing.push_back("IN");
@@ -406,7 +431,7 @@ std::string missingRequired(const CliArgs& a) {
 
 // The options of the driver parameters that only make sense together.
 std::string paramsConflict(const CliArgs& a) {
-  if (a.command == CliCommand::measure) {
+  if (a.command == CliCommand::measure || a.command == CliCommand::analyse) {
     if ((a.json || a.reDcOhm) && !a.params) return "--json and --re-dc need --params";
     if (a.params && a.settings.impedanceMode != std::optional<uint8_t>(1))
       return "--params needs --mode impedance";
@@ -456,6 +481,26 @@ constexpr const char* kRunOptions =
     "  --window SAMPLES      analysis window length, 100 to 32767 (a calibration\n"
     "                        takes the longest window the sequence allows)\n";
 
+// The settings and outputs measure and analyse share, after the run options.
+constexpr const char* kMeasureSettings =
+    "  --two-channel         record the right input as a reference too\n"
+    "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
+    "                        or channel 1 relative to channel 2\n"
+    "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
+    "  --window-shape cosine|flat\n"
+    "                        quarter cosine, or flat over the direct sound then\n"
+    "                        half-Hann\n"
+    "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
+    "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
+    "                        smoothing in fractions of an octave\n"
+    "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
+    "  --require-calibration fail unless the sound card is calibrated for these\n"
+    "                        settings (default: off)\n"
+    "  --params              with --mode impedance: print the driver's parameters\n"
+    "                        (then --export is optional)\n"
+    "  --re-dc OHM           with --params: Re measured with a meter, 0.01 to 1000\n"
+    "  --json                with --params: print them as JSON\n";
+
 }  // namespace
 
 const char* cliCommandName(CliCommand command) {
@@ -465,6 +510,8 @@ const char* cliCommandName(CliCommand command) {
     case CliCommand::measure: return "measure";
     case CliCommand::params: return "params";
     case CliCommand::convert: return "convert";
+    case CliCommand::analyse: return "analyse";
+    case CliCommand::excitation: return "excitation";
     case CliCommand::none: break;
   }
   return "";
@@ -483,6 +530,8 @@ std::string cliHelpText(CliCommand command) {
           "  measure            measure a response and export it as text\n"
           "  params             a driver's parameters from exported impedance curves\n"
           "  convert            read a curve file and write it in another format\n"
+          "  excitation         write the excitation as a WAV file, for any player\n"
+          "  analyse            analyse a WAV recording of that excitation as a measurement\n"
           "  help [SUBCOMMAND]  show this help or that of a subcommand\n"
           "\n"
           "Options:\n"
@@ -527,25 +576,10 @@ std::string cliHelpText(CliCommand command) {
               "                        header), .csv, or anything else as plain text\n"
               "  --mic FILE            microphone calibration file for this run\n"
               "  --session FILE        also save the measurement as a session (.sonrake)\n"
-              "  --unsmoothed          export the curve without smoothing\n") +
-          kRunOptions +
-          "  --two-channel         record the right input as a reference too\n"
-          "  --channel 1|2|1-2     two-channel SPL result: channel 1, channel 2,\n"
-          "                        or channel 1 relative to channel 2\n"
-          "  --resistor OHM        series resistor for impedance, 0.1 to 1000 ohm\n"
-          "  --window-shape cosine|flat\n"
-          "                        quarter cosine, or flat over the direct sound then\n"
-          "                        half-Hann\n"
-          "  --offset SAMPLES      analysis window offset, 0 to 4096\n"
-          "  --smoothing none|1/24|1/12|1/6|1/3|1/2|1\n"
-          "                        smoothing in fractions of an octave\n"
-          "  --range LOW-HIGH      frequency range in Hz, LOW 5 to 500, HIGH 2000 to 50000\n"
-          "  --require-calibration fail unless the sound card is calibrated for these\n"
-          "                        settings (default: off)\n"
-          "  --params              with --mode impedance: print the driver's parameters\n"
-          "                        (then --export is optional)\n"
-          "  --re-dc OHM           with --params: Re measured with a meter, 0.01 to 1000\n"
-          "  --json                with --params: print them as JSON\n"
+              "  --unsmoothed          export the curve without smoothing\n"
+              "  --export-ir FILE      also write the impulse response as a 32-bit float WAV\n"
+              "                        (both channels in two-channel and impedance mode)\n") +
+          kRunOptions + kMeasureSettings +
           "  -q, --quiet           no progress messages on stderr\n"
           "  -h, --help            show this help\n"
           "\n"
@@ -596,6 +630,46 @@ std::string cliHelpText(CliCommand command) {
           "  -h, --help            show this help\n"
           "\n";
       break;
+    case CliCommand::analyse:
+      t = std::string(
+              "Usage: sonrake-cli analyse REC.wav [--export FILE] [OPTIONS]\n"
+              "Analyses a WAV recording of the excitation (see 'sonrake-cli excitation')\n"
+              "made by any recorder as a measurement at these settings, the sound card\n"
+              "and microphone calibration included. The recording is 16, 24 or 32-bit\n"
+              "(integer or float), mono (the left input; one-channel SPL only) or stereo\n"
+              "(left, right), at the measurement's rate; the sequence may start anywhere\n"
+              "in it, and it must hold every period the measurement analyses after that.\n"
+              "\n"
+              "  --export FILE         file to write: .frd, .zma, .csv or plain text\n"
+              "  --export-ir FILE      the impulse response as a 32-bit float WAV\n"
+              "  --mic FILE            microphone calibration file for this analysis\n"
+              "  --session FILE        also save the measurement as a session (.sonrake)\n"
+              "  --unsmoothed          export the curve without smoothing\n") +
+          kRunOptions + kMeasureSettings +
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n"
+          "Defaults as for measure: --rate, --order and --resistor from sonrake.cfg.\n"
+          "A file that is not a readable WAV, has another rate, more than two\n"
+          "channels, no sequence or too little of it is refused (exit status 1).\n";
+      break;
+    case CliCommand::excitation:
+      t = "Usage: sonrake-cli excitation FILE.wav [--rate HZ] [--order N] [--repeats N]\n"
+          "Writes the excitation as 16-bit stereo WAV, sample for sample what the\n"
+          "output plays: 2000 silent frames, then the sequence at full level on both\n"
+          "channels. Play it through the loudspeaker while any recorder records the\n"
+          "microphone, then 'sonrake-cli analyse' the recording.\n"
+          "\n"
+          "  --rate HZ             sample rate, 1000 to 200000 Hz\n"
+          "  --order N             MLS order, 12 to 15 (2^N samples)\n"
+          "  --repeats N           for an average of N periods (analyse --averages N):\n"
+          "                        N + 1 periods back to back, 1 to 256; default 1,\n"
+          "                        one period\n"
+          "  -q, --quiet           no progress messages on stderr\n"
+          "  -h, --help            show this help\n"
+          "\n"
+          "Default for --rate and --order: from sonrake.cfg.\n";
+      break;
   }
   return t + kExitStatus;
 }
@@ -627,6 +701,10 @@ CliParseResult parseCliArgs(const std::vector<std::string>& args) {
         }
       } else if (out.command == CliCommand::params && !out.paramsFile) {
         out.paramsFile = arg;
+      } else if (!inHelp &&
+                 (out.command == CliCommand::analyse || out.command == CliCommand::excitation) &&
+                 out.inputPath.empty()) {
+        out.inputPath = arg;
       } else if (!inHelp && out.command == CliCommand::convert && out.outputPath.empty()) {
         (out.inputPath.empty() ? out.inputPath : out.outputPath) = arg;
       } else {

@@ -10,6 +10,9 @@
 //   sonrake-cli params FILE [--re-dc OHM] [--added-mass G --with-mass FILE2 --sd CM2 |
 //                            --box-litres L --in-box FILE2 [--sd CM2]] [--json]
 //   sonrake-cli [-q] convert IN OUT [--mode spl|impedance] [--range LOW-HIGH] [--smoothing S]
+//   sonrake-cli [-q] analyse REC.wav [--export FILE] [--export-ir FILE.wav] [measure's settings]
+//   sonrake-cli [-q] excitation FILE.wav [--rate HZ] [--order N] [--repeats N]
+//   (measure also takes --export-ir FILE.wav: the impulse response as WAV)
 //   sonrake-cli help [SUBCOMMAND]
 //
 // Every option takes its value either as the next argument ("--order 13") or
@@ -26,7 +29,16 @@
 #include "setup/meas_setup.h"
 #include "setup/setting_limits.h"
 
-enum class CliCommand : uint8_t { none, devices, calibrate, measure, params, convert };
+enum class CliCommand : uint8_t {
+  none,
+  devices,
+  calibrate,
+  measure,
+  params,
+  convert,
+  analyse,
+  excitation
+};
 
 // The limits of the window's entries for the same settings, inclusive; the
 // command line accepts exactly what the window accepts.
@@ -80,7 +92,10 @@ struct CliArgs {
   std::optional<std::string> micPath;     // --mic: microphone file for this run
   std::optional<std::string> sessionPath;  // --session: the measurement saved as a session
   bool unsmoothed = false;                // --unsmoothed: export the curve without smoothing
-  std::string inputPath;                  // convert: the curve file to read
+  std::optional<std::string> impulseWavPath;  // --export-ir: the impulse response as WAV
+  std::optional<int32_t> repeats;             // --repeats: excitation for an average of N periods
+  std::string inputPath;                      // convert: the curve file to read; analyse: the
+                                              // recording; excitation: the WAV file to write
   std::string outputPath;                 // convert: the file to write
   bool requireCalibration = false;        // --require-calibration
   CliSettings settings;
@@ -100,6 +115,8 @@ struct CliArgs {
 };
 
 // The limits of the driver parameters' inputs, inclusive.
+inline constexpr int32_t kCliRepeatsMin = 1;
+inline constexpr int32_t kCliRepeatsMax = 256;  // kMaxExcitationAverages
 inline constexpr double kCliReDcMinOhm = 0.01;
 inline constexpr double kCliReDcMaxOhm = 1000.0;
 inline constexpr double kCliAddedMassMinG = 0.01;

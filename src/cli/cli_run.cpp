@@ -255,6 +255,98 @@ int convertCurve(const CliArgs& args, Reporter& reporter) {
   return kCliOk;
 }
 
+// What a measurement or an analysed recording writes: the curve, the impulse
+// response as WAV, the session, the driver parameters.
+int writeResults(const CliArgs& args, Application& app, Reporter& reporter, std::ostream& stdOut,
+                 std::ostream& err) {
+  AppState& s = app.state();
+  if (args.exportPath) {
+    auto scratch = std::make_unique<DisplayCurves>();
+    const DisplayCurves& curves = exportCurvesFor(s, args.unsmoothed, *scratch);
+    const std::string text = exportFileText(*args.exportPath, s.setup, curves,
+                                            exportHeaderFor(s, args.unsmoothed, localDateTime()));
+    if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()),
+                             text.size())) {
+      reporter.message("could not write " + *args.exportPath);
+      return kCliRunFailed;
+    }
+    reporter.progress("exported " + *args.exportPath);
+  }
+  if (args.sessionPath) {
+    std::string error;
+    if (!app.saveSessionTo(*args.sessionPath, error)) {
+      reporter.message(error);
+      return kCliRunFailed;
+    }
+    reporter.progress("session saved in " + *args.sessionPath);
+  }
+  if (args.impulseWavPath) {
+    std::string error;
+    if (!app.exportImpulseWavTo(*args.impulseWavPath, error)) {
+      reporter.message(error);
+      return kCliRunFailed;
+    }
+    reporter.progress("impulse response written to " + *args.impulseWavPath);
+  }
+  if (args.params)
+    return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
+  return kCliOk;
+}
+
+// excitation: the playback buffer of a run at the stored settings and those
+// given, as a WAV file.
+int writeExcitation(const CliArgs& args, Reporter& reporter) {
+  Devices devices;
+  NoticeQueue notices;
+  CliObserver observer(reporter);
+  CliDialogs dialogs(reporter);
+  Application app(devices.audio, notices, dialogs, observer);
+  app.startUp(dataDirectory());
+  applySettings(args.settings, app.state());
+  std::string error;
+  if (!app.exportExcitationWavTo(args.inputPath, args.repeats.value_or(1), error)) {
+    reporter.message(error);
+    return kCliRunFailed;
+  }
+  reporter.progress("excitation written to " + args.inputPath);
+  return kCliOk;
+}
+
+// analyse: a recording of the excitation through the end of a recording, as
+// a measurement at the stored settings and those given.
+int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdOut,
+                     std::ostream& err) {
+  Devices devices;
+  NoticeQueue notices;
+  CliObserver observer(reporter);
+  CliDialogs dialogs(reporter);
+  Application app(devices.audio, notices, dialogs, observer);
+  observer.attach(app);
+  AppState& s = app.state();
+  const std::string dataDir = dataDirectory();
+  reporter.progress("reading settings from " + (dataDir.empty() ? std::string("./") : dataDir));
+  app.startUp(dataDir);
+  applySettings(args.settings, s);
+  app.afterLists();
+  if (args.micPath && !applyMicFile(*args.micPath, app, reporter)) return kCliRunFailed;
+  if (args.requireCalibration && !isCalibrated(s)) {
+    reporter.message(
+        "the sound card is not calibrated for these settings; run 'sonrake-cli calibrate' first");
+    return kCliRunFailed;
+  }
+  s.driverInputs.reDcOhm = args.reDcOhm.value_or(0.0);
+  s.setup.cyclic = false;
+  s.setup.delayedStart = false;
+  std::string error;
+  if (!app.analyseWavFrom(args.inputPath, error)) {
+    reporter.message(error, args.inputPath);
+    return kCliRunFailed;
+  }
+  if (observer.outcome() != RunOutcome::completed) return kCliRunFailed;
+  reporter.progress("analysed " + args.inputPath);
+  return writeResults(args, app, reporter, stdOut, err);
+}
+
 int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut, std::ostream& err) {
   const bool calibrating = args.command == CliCommand::calibrate;
   Devices devices;
@@ -318,27 +410,7 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut
     return kCliOk;
   }
 
-  if (args.exportPath) {
-    auto scratch = std::make_unique<DisplayCurves>();
-    const DisplayCurves& curves = exportCurvesFor(s, args.unsmoothed, *scratch);
-    const std::string text = exportFileText(*args.exportPath, s.setup, curves,
-                                            exportHeaderFor(s, args.unsmoothed, localDateTime()));
-    if (!writeFileAtomically(*args.exportPath, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
-      reporter.message("could not write " + *args.exportPath);
-      return kCliRunFailed;
-    }
-    reporter.progress("exported " + *args.exportPath);
-  }
-  if (args.sessionPath) {
-    std::string error;
-    if (!app.saveSessionTo(*args.sessionPath, error)) {
-      reporter.message(error);
-      return kCliRunFailed;
-    }
-    reporter.progress("session saved in " + *args.sessionPath);
-  }
-  if (args.params) return printDriverParams(app.driverParams(), app.driverParamsMessage(), args.json, stdOut, err);
-  return kCliOk;
+  return writeResults(args, app, reporter, stdOut, err);
 }
 
 }  // namespace
@@ -365,6 +437,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return runParamsCommand(parsed.args, out, err);
     case CliCommand::convert:
       return convertCurve(parsed.args, reporter);
+    case CliCommand::analyse: return analyseRecording(parsed.args, reporter, out, err);
+    case CliCommand::excitation: return writeExcitation(parsed.args, reporter);
     case CliCommand::none:
       break;
   }

@@ -59,6 +59,10 @@ int32_t findOnset(const RecBuffer& rec, int ch, int32_t length) {
   return onset.firstAtThreshold < 0 ? 0 : onset.firstAtThreshold;
 }
 
+int32_t delaySamplesForOnset(const MeasSetup& setup, int32_t onset) {
+  return std::max(kMinMarginFrames, setup.sampleRate / 10) + onset;
+}
+
 RecordingLevels measureRecording(MeasSetup& s, const RecBuffer& rec) {
   RecordingLevels out;
 
@@ -66,7 +70,7 @@ RecordingLevels measureRecording(MeasSetup& s, const RecBuffer& rec) {
   const int64_t envelopeLength = static_cast<int64_t>(s.mlsSize) + s.delaySamples + kLeadFrames;
   out.onset = findOnset(rec, detectionChannel(s),
                         static_cast<int32_t>(std::clamp<int64_t>(envelopeLength, 0, kEnvelopeCapacity)));
-  s.delaySamples = std::max(kMinMarginFrames, s.sampleRate / 10) + out.onset;
+  s.delaySamples = delaySamplesForOnset(s, out.onset);
   out.startFrame = std::max(0, out.onset + kLeadFrames - kStartFrameLead);
 
   // Peaks over every played period and the new margin; frames past the

@@ -36,6 +36,10 @@ int detectionChannel(const MeasSetup& setup);
 // again, identically, while looking for the threshold.
 int32_t findOnset(const RecBuffer& rec, int ch, int32_t length);
 
+// The recording margin that measureRecording sets for an arrival at envelope
+// index onset: max(2000, sampleRate / 10) + onset.
+int32_t delaySamplesForOnset(const MeasSetup& setup, int32_t onset);
+
 // Where the sequence arrives in the recording and how loud it is: onset on
 // the detection channel (the envelope covers mlsSize + delaySamples + 2000
 // frames, however many periods were played); new setup.delaySamples =

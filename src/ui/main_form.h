@@ -252,10 +252,15 @@ class TMainForm : public QWidget, public NotifyTarget {
   // "Load curve…" button's menu of slots).
   void loadCurveClick(int slot);
   void loadCurveMenu();
-  // The "Session" button's menu: "Save session…" and "Open session…".
+  // The "Session" button's menu: "Save session…", "Open session…" and the WAV entries.
   void sessionMenu();
   void saveSessionClick();
   void openSessionClick();
+  // The same menu's WAV entries: "Export impulse as WAV…", "Export excitation
+  // as WAV…" and "Analyse WAV recording…".
+  void exportImpulseWavClick();
+  void exportExcitationWavClick();
+  void analyseWavClick();
   void exportUnsmoothedClick(bool checked);
   void startClick();
   void LevelClick();

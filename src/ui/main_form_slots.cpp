@@ -65,6 +65,12 @@ void TMainForm::sessionMenu() {
   QMenu menu(this);
   menu.addAction(QStringLiteral("Save session\u2026"), this, &TMainForm::saveSessionClick);
   menu.addAction(QStringLiteral("Open session\u2026"), this, &TMainForm::openSessionClick);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Export impulse as WAV\u2026"), this,
+                 &TMainForm::exportImpulseWavClick);
+  menu.addAction(QStringLiteral("Export excitation as WAV\u2026"), this,
+                 &TMainForm::exportExcitationWavClick);
+  menu.addAction(QStringLiteral("Analyse WAV recording\u2026"), this, &TMainForm::analyseWavClick);
   menu.exec(sessionButton->mapToGlobal(QPoint(0, sessionButton->height())));
 }
 
@@ -82,6 +88,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
   QWidget::closeEvent(event);
 }
+
+// --- WAV files -----------------------------------------------------------------
+
+void TMainForm::exportImpulseWavClick() { app_->exportImpulseWavClicked(); }
+
+void TMainForm::exportExcitationWavClick() { app_->exportExcitationWavClicked(); }
+
+// An analysed recording ends as a run does: the observer shows the result.
+void TMainForm::analyseWavClick() { app_->analyseWavClicked(); }
 
 void TMainForm::showSessionControls() {
   const MeasSetup& m = state_->setup;

@@ -214,12 +214,14 @@ TEST(CliArgs, HelpIsForTheSubcommandNamedBeforeIt) {
 // where defaults come from and what the exit status means.
 TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
   const std::vector<Args> options = {
-      {"--rate", "48000"},     {"--order", "13"},         {"--mode", "spl"},
-      {"--two-channel"},       {"--channel", "2"},        {"--resistor", "10"},
-      {"--window", "1000"},    {"--offset", "10"},        {"--smoothing", "1/3"},
-      {"--range", "20-20000"}, {"--require-calibration"}, {"--export", "f"},
-      {"--mic", "m.txt"},      {"--unsmoothed"},          {"--session", "s.sonrake"}};
-  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure, CliCommand::convert}) {
+      {"--rate", "48000"},      {"--order", "13"},         {"--mode", "spl"},
+      {"--two-channel"},        {"--channel", "2"},        {"--resistor", "10"},
+      {"--window", "1000"},     {"--offset", "10"},        {"--smoothing", "1/3"},
+      {"--range", "20-20000"},  {"--require-calibration"}, {"--export", "f"},
+      {"--mic", "m.txt"},       {"--unsmoothed"},          {"--session", "s.sonrake"},
+      {"--export-ir", "i.wav"}, {"--repeats", "4"},        {"--averages", "4"}};
+  for (CliCommand c : {CliCommand::devices, CliCommand::calibrate, CliCommand::measure,
+                       CliCommand::convert, CliCommand::analyse, CliCommand::excitation}) {
     const std::string help = cliHelpText(c);
     for (const char* text : {"Usage: sonrake-cli ", "  -h, --help ", "  -q, --quiet ",
                              "Exit status: 0 success, 1 failed run, 2 bad usage."}) {
@@ -232,6 +234,8 @@ TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
       Args args = {cliCommandName(c)};
       if (c == CliCommand::convert) {
         args.insert(args.end(), {"in.frd", "out.csv"});
+      } else if (c == CliCommand::analyse || c == CliCommand::excitation) {
+        args.push_back("file.wav");
       } else if (c != CliCommand::devices) {
         args.insert(args.end(), {"--in", "i", "--out", "o"});
       }
@@ -243,8 +247,9 @@ TEST(CliArgs, HelpListsTheOptionsEachSubcommandAccepts) {
     }
   }
   const std::string main = cliHelpText(CliCommand::none);
-  for (const char* text : {"  devices ", "  calibrate ", "  measure ", "  convert ", "  help [SUBCOMMAND] ",
-                           "Exit status: 0 success, 1 failed run, 2 bad usage."}) {
+  for (const char* text :
+       {"  devices ", "  calibrate ", "  measure ", "  convert ", "  excitation ", "  analyse ",
+        "  help [SUBCOMMAND] ", "Exit status: 0 success, 1 failed run, 2 bad usage."}) {
     EXPECT_NE(main.find(text), std::string::npos) << text;
   }
 }
@@ -278,4 +283,38 @@ TEST(CliArgs, ConvertTakesTwoFilesAndMeasureTakesAMicFile) {
   EXPECT_TRUE(r.args.unsmoothed);
   r = parseCliArgs({"calibrate", "--in", "i", "--out", "o", "--mic", "m.txt"});
   EXPECT_EQ(r.error, "--mic does not apply to calibrate");
+}
+
+// analyse takes the recording and measure's settings but no devices;
+// excitation its file, the sequence and --repeats; --export-ir alone is an
+// output of measure.
+TEST(CliArgs, AnalyseAndExcitationTakeTheirWavFiles) {
+  CliParseResult r = parseCliArgs(
+      {"analyse", "rec.wav", "--averages", "4", "--two-channel", "--export-ir", "ir.wav"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.args.command, CliCommand::analyse);
+  EXPECT_EQ(r.args.inputPath, "rec.wav");
+  EXPECT_EQ(r.args.settings.averages, 4);
+  EXPECT_EQ(r.args.settings.twoChannel, true);
+  EXPECT_EQ(r.args.impulseWavPath, "ir.wav");
+  EXPECT_FALSE(r.args.exportPath);
+  EXPECT_EQ(parseCliArgs({"analyse"}).error, "analyse needs REC.wav");
+  EXPECT_EQ(parseCliArgs({"analyse", "a.wav", "b.wav"}).error, "unexpected argument 'b.wav'");
+  EXPECT_EQ(parseCliArgs({"analyse", "a.wav", "--out", "o"}).error,
+            "--out does not apply to analyse");
+
+  r = parseCliArgs({"excitation", "--order", "15", "mls.wav", "--repeats=32"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.args.inputPath, "mls.wav");
+  EXPECT_EQ(r.args.settings.mlsOrder, 15);
+  EXPECT_EQ(r.args.repeats, 32);
+  EXPECT_EQ(parseCliArgs({"excitation"}).error, "excitation needs FILE.wav");
+  EXPECT_EQ(parseCliArgs({"excitation", "e.wav", "--repeats", "257"}).error,
+            "--repeats must be a whole number from 1 to 256, not '257'");
+  EXPECT_EQ(parseCliArgs({"excitation", "e.wav", "--mode", "spl"}).error,
+            "--mode does not apply to excitation");
+
+  r = parseCliArgs({"measure", "--in", "i", "--out", "o", "--export-ir", "ir.wav"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.args.impulseWavPath, "ir.wav");
 }
