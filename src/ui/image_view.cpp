@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cmath>
+
 #include "display/graph_layout.h"
 
 TImageView::TImageView(QWidget* parent, int x, int y, int width, int height)
@@ -22,13 +24,23 @@ void TImageView::clearFrame() {
   update();
 }
 
+bool TImageView::fitCanvas() {
+  const double ratio = devicePixelRatioF();
+  const int w = static_cast<int>(std::lround(width() * ratio));
+  const int h = static_cast<int>(std::lround(height() * ratio));
+  return canvas_.resize(w, h, ratio);
+}
+
 void TImageView::paintEvent(QPaintEvent*) {
+  if (devicePixelRatioF() != canvas_.textScale()) Q_EMIT pixelRatioChanged();
   QPainter p(this);
-  p.drawImage(0, 0, canvas_.image());
+  // One canvas pixel to one device pixel: at a ratio of 1 the image is
+  // drawn unscaled at the widget's origin.
+  p.drawImage(QRectF(0, 0, width(), height()), canvas_.image());
 }
 
 void TImageView::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint pos = event->position().toPoint();
+  const QPoint pos = (event->position() * canvas_.textScale()).toPoint();
   Q_EMIT mouseMoved(pos.x(), pos.y());
   QWidget::mouseMoveEvent(event);
 }

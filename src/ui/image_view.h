@@ -1,7 +1,7 @@
 #pragma once
-// TImageView: a fixed-size widget that shows one graph canvas, an off-screen
-// image the program draws into. Mouse moves over it are reported in canvas
-// pixels.
+// TImageView: a widget that shows one graph canvas, an off-screen image the
+// program draws into at the widget's size times the screen's device pixel
+// ratio. Mouse moves over it are reported in canvas pixels.
 
 #include <QWidget>
 
@@ -20,9 +20,17 @@ class TImageView : public QWidget {
   const QImage& image() { return canvas_.image(); }
   // White with a one-pixel black border: the empty frame of a graph.
   void clearFrame();
+  // Makes the canvas the widget's size times its device pixel ratio; true
+  // when the canvas was made anew (white: it must be drawn again).
+  bool fitCanvas();
+  // Canvas pixels per widget pixel.
+  double pixelRatio() const { return canvas_.textScale(); }
 
  Q_SIGNALS:
   void mouseMoved(int x, int y);
+  // The screen's device pixel ratio is no longer the canvas's (the window
+  // moved to another screen): the owner lays the graphs out again.
+  void pixelRatioChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

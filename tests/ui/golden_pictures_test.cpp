@@ -6,17 +6,14 @@
 // (and skips the test), for the day the default pictures are meant to change.
 
 #include <QImage>
-#include <QLabel>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "platform/combined_audio.h"
-#include "platform/sim_audio.h"
+#include "sim_window_test.h"
 #include "ui/image_view.h"
-#include "window_test.h"
 
 namespace {
 
@@ -29,34 +26,8 @@ bool writingGolden() {
   return v != nullptr && v[0] == '1';
 }
 
-class GoldenPicturesTest : public WindowTest {
+class GoldenPicturesTest : public SimWindowTest {
  protected:
-  void SetUp() override { openWindow(audio); }
-
-  void runToEnd() {
-    for (int i = 0; i < 4 && runUnderway(); ++i) {
-      sim.runUntilIdle();
-      QCoreApplication::processEvents();
-    }
-    ASSERT_FALSE(runUnderway());
-  }
-  void calibrateAt48k() {
-    openPage(kSettingsPage);
-    choose("sRate", kRate48000);
-    choose("nMLS", kMls16384);
-    choose("inDev", "Simulator: loopback cable");
-    click("Calibrate");
-    runToEnd();
-    openPage(kMeasurePage);
-    ASSERT_FALSE(get<QLabel>("unCalibrated")->isVisibleTo(form.get()));
-  }
-  void measure(const char* device) {
-    choose("inDev", device);
-    click("start");
-    runToEnd();
-    ASSERT_TRUE(state().setup.hasResponse);
-  }
-
   // The canvas `view` against golden/`file`: same size, same pixels. A
   // mismatch leaves the picture drawn in screenshots/ beside the test program.
   void expectGolden(const char* view, const char* file) {
@@ -85,8 +56,6 @@ class GoldenPicturesTest : public WindowTest {
     EXPECT_EQ(differing, 0) << file << ": first at (" << first.x() << ", " << first.y() << ")";
   }
 
-  SimAudio sim{SimAudio::Pacing::manual};
-  CombinedWaveAudio audio{nullptr, sim};
 };
 
 TEST_F(GoldenPicturesTest, DefaultSizeGraphsMatchTheKeptPictures) {
@@ -104,6 +73,23 @@ TEST_F(GoldenPicturesTest, DefaultSizeGraphsMatchTheKeptPictures) {
   expectGolden("Image2", "impedance_plot.png");
   EXPECT_TRUE(dialogs.boxes.empty());
   if (writingGolden()) GTEST_SKIP() << "golden pictures written to " SONRAKE_GOLDEN_DIR;
+}
+
+
+// Measured in a larger window, then brought back to the default size: the
+// canvases are made anew at their old size and drawn as they always were.
+TEST_F(GoldenPicturesTest, BackAtTheDefaultSizeTheGraphsAreTheKeptPictures) {
+  if (writingGolden()) GTEST_SKIP();
+  form->resize(1280, 900);
+  QCoreApplication::processEvents();
+  calibrateAt48k();
+  measure("Simulator: loudspeaker (mic L, loop R)");
+  ASSERT_EQ(get<TImageView>("Image2")->image().width(), 1166);
+  form->resize(TMainForm::kWidth, TMainForm::kHeight);
+  QCoreApplication::processEvents();
+  expectGolden("Image1", "spl_time.png");
+  expectGolden("Image5", "spl_frame.png");
+  expectGolden("Image2", "spl_plot.png");
 }
 
 }  // namespace
