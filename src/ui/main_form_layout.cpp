@@ -235,6 +235,7 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainForm::layoutGraphArea() {
+  if (TimeFreqCtrl == nullptr) return;  // not built yet
   const int dw = std::max(0, width() - kWidth);
   const int dh = std::max(0, height() - kHeight);
   const GraphGeometry g = graphGeometry(dw, dh);

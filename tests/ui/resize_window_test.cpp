@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "../core/clipboard_recorder.h"
 #include "ui/image_view.h"
 #include "sim_window_test.h"
 
@@ -115,6 +116,14 @@ TEST_F(ResizeWindowTest, CurveGridAndReadOutFollowTheLargerPlot) {
   char text[32];
   std::snprintf(text, sizeof text, "%2.0f Hz", 20.0 * std::exp(std::log(1000.0) * (w / 2) / w));
   EXPECT_EQ(get<QLineEdit>("freqLabel")->text().toStdString(), text);
+
+  // "Copy" takes the larger frame, without its outer two pixels.
+  ClipboardRecorder clipboard;
+  form->setClipboard(clipboard);
+  click("copyFToClip");
+  ASSERT_EQ(clipboard.pictures.size(), 1u);
+  EXPECT_EQ(clipboard.pictures[0].width, 1246 - 4);
+  EXPECT_EQ(clipboard.pictures[0].height, 633 - 4);
   EXPECT_TRUE(dialogs.boxes.empty());
 }
 
