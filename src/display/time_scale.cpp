@@ -1,5 +1,6 @@
 #include "display/time_scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -56,7 +57,20 @@ void wipeTimeScale(Canvas& frame) {
 }
 
 void drawTimeScale(const GraphInputs& in, Canvas& frame, const GraphGeometry& g) {
-  wipeTimeScale(frame);
+  // Only the margins around the graph are wiped: the graph covers the rest,
+  // and a large frame would otherwise cost a second fill of the graph's area.
+  const int fw = frame.width();
+  const int fh = frame.height();
+  const int gx0 = std::clamp(g.timeX, 0, fw);
+  const int gy0 = std::clamp(g.timeY, 0, fh);
+  const int gx1 = std::clamp(g.timeX + g.timeWidth, gx0, fw);
+  const int gy1 = std::clamp(g.timeY + g.timeHeight, gy0, fh);
+  frame.fillRect(0, 0, fw, gy0, colourWhite);
+  frame.fillRect(0, gy1, fw, fh, colourWhite);
+  frame.fillRect(0, gy0, gx0, gy1, colourWhite);
+  frame.fillRect(gx1, gy0, fw, gy1, colourWhite);
+  frame.setPen(penSolidBlack);
+  drawBorder(frame);
   const MeasSetup& s = in.setup;
   const int32_t rate = s.responseRate > 0 ? s.responseRate : s.sampleRate;
   if (!s.hasResponse || rate <= 0 || s.winLength <= 0 || g.timeWidth <= 0 || g.timeHeight <= 0)

@@ -25,9 +25,10 @@ struct AnalysisWindowSpan {
 };
 AnalysisWindowSpan shownAnalysisWindow(const GraphInputs& in);
 
-// Wipes the frame (white, black border) and, when the live record has a
-// response at a known rate, draws the scale for the time graph lying at
-// (g.timeX, g.timeY), g.timeWidth x g.timeHeight, in the frame.
+// Wipes the frame around the time graph lying at (g.timeX, g.timeY),
+// g.timeWidth x g.timeHeight (white, black border; the area under the graph
+// is left alone) and, when the live record has a response at a known rate,
+// draws the graph's scale.
 void drawTimeScale(const GraphInputs& in, Canvas& frame, const GraphGeometry& g);
 
 // The frame without a scale: white with a black border (the level test's

@@ -188,6 +188,16 @@ TEST(TimeScale, NothingButTheEmptyFrameWithoutAResponseOrRate) {
   s.draw();
   EXPECT_TRUE(labelsOf(s.frame).empty());
   EXPECT_EQ(linesOf(s.frame).size(), 4u);  // the border
+  // White fills cover the frame around the graph, not the graph's area.
+  long filled = 0;
+  for (const CanvasOp& op : s.frame.ops()) {
+    if (op.kind != CanvasOpKind::fillRect) continue;
+    EXPECT_EQ(op.fill, colourWhite);
+    filled += static_cast<long>(op.x2 - op.x1) * (op.y2 - op.y1);
+    const bool apart = op.x2 <= 8 || op.x1 >= 609 || op.y2 <= 16 || op.y1 >= 313;
+    EXPECT_TRUE(apart) << op.x1 << ", " << op.y1;
+  }
+  EXPECT_EQ(filled, 657L * 345 - 601L * 297);
   s.setup.hasResponse = true;
   s.setup.responseRate = s.setup.sampleRate = 0;
   s.draw();
