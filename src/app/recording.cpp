@@ -3,6 +3,7 @@
 #include "analysis/frequency_response.h"
 #include "app/app_state.h"
 #include "display/level_display.h"
+#include "display/time_scale.h"
 #include "engine/deconvolution.h"
 
 RecordingLevels analyseRecording(AppState& state) {
@@ -31,8 +32,10 @@ RecordingLevels analyseRecording(AppState& state) {
 void processRecording(AppState& state, const RecordingCanvases& canvases, RecordingHooks& hooks) {
   hooks.showBusyCursor();
   const RecordingLevels levels = analyseRecording(state);
-  if (!state.measurementRun)
+  if (!state.measurementRun) {
     drawLevelTestWaveforms(state.setup, state.recBuffer, levels.startFrame, canvases.time);
+    if (canvases.timeScale != nullptr) wipeTimeScale(*canvases.timeScale);
+  }
   drawLevelBar(canvases.leftBar, levels.peak[0]);
   drawLevelBar(canvases.rightBar, levels.peak[1]);
   hooks.restoreCursor();

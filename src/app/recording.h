@@ -41,6 +41,9 @@ struct RecordingCanvases {
   Canvas& time;      // Image1, the level test's waveforms
   Canvas& leftBar;   // Image3
   Canvas& rightBar;  // Image4
+  // The time graph's scale around Image1, wiped for the level test's
+  // waveforms; none: left alone.
+  Canvas* timeScale = nullptr;
 };
 
 // What the end of a recording asks of the window and the sound card.

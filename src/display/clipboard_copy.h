@@ -11,7 +11,8 @@ class Dialogs;
 struct ClipImage;
 
 // The copied area: the frame canvas without its outermost 2 pixels on each
-// side, 629 x 301 pixels starting at (2, 2) of the frame.
+// side, starting at (2, 2) of the frame: 629 x 301 pixels at the window's
+// default size, more in a larger window.
 inline constexpr int kClipInset = 2;
 inline constexpr int kClipWidth = kFrameWidth - 2 * kClipInset;
 inline constexpr int kClipHeight = kFrameHeight - 2 * kClipInset;

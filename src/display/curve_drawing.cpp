@@ -8,10 +8,6 @@
 
 namespace {
 
-// Peak and sample scale of the time graph: a sample equal to the peak lies
-// 5/41 of the height from its channel's centre line (10/41 for one channel,
-// which is drawn at twice the scale).
-constexpr double kTimeScale = 0.12195121951219512;
 constexpr int kMaxTimeSamples = 8192;
 
 // Largest magnitude of one channel over n samples from `start`, never below
@@ -204,8 +200,8 @@ void drawTimeGraph(const GraphInputs& in, Canvas& c) {
   const double m0 = channelPeak(in.impulse.x[0], start, n);
   double m1 = channelPeak(in.impulse.x[1], start, n);
   if (s.impedanceMode != 0) m1 = m0;
-  const double s0 = h / m0 * kTimeScale;
-  const double s1 = h / m1 * kTimeScale;
+  const double s0 = h / m0 * kTimePeakFraction;
+  const double s1 = h / m1 * kTimePeakFraction;
 
   c.setPen(penSolidBlack);
   if (s.impedanceMode == 0 && !s.twoChannel && !in.calibrationView) {

@@ -21,22 +21,23 @@ void gridLine(Canvas& plot, int x1, int y1, int x2, int y2) {
 
 // Phase ticks at the plot's right edge with their labels on the frame; the
 // plot height spans 2 * halfSpan degrees, +halfSpan at the top.
-void drawPhaseScale(Canvas& frame, Canvas& plot, int halfSpan, int step) {
+void drawPhaseScale(Canvas& frame, Canvas& plot, int halfSpan, int step, const GraphGeometry& g) {
   const int w = plot.width();
   const int h = plot.height();
+  const double k = g.textScale;
   char label[16];
   for (int p = -halfSpan; p <= halfSpan; p += step) {
     const int y = toPixel(h / 2 - static_cast<double>(h) * p / (2.0 * halfSpan));
-    gridLine(plot, w - 5, y, w, y);
+    gridLine(plot, w - textOffset(5, k), y, w, y);
     std::snprintf(label, sizeof label, "%+3d", p);
-    frame.textOut(w + frameOffsetX + 9, frameOffsetY + y - 6, label);
+    frame.textOut(w + g.labelX + textOffset(9, k), g.labelY + y - textOffset(6, k), label);
   }
-  frame.textOut(w + frameOffsetX + 10, frameOffsetY - 25, "deg");
+  frame.textOut(w + g.labelX + textOffset(10, k), g.labelY - textOffset(25, k), "deg");
 }
 
 }  // namespace
 
-void drawFreqFrame(const MeasSetup& setup, Canvas& frame, Canvas& plot) {
+void drawFreqFrame(const MeasSetup& setup, Canvas& frame, Canvas& plot, const GraphGeometry& g) {
   // Wipes every old label. The second rectangle, one pixel smaller, doubles
   // the border along the right and bottom edges.
   const int w5 = frame.width();
@@ -72,7 +73,8 @@ void drawFreqFrame(const MeasSetup& setup, Canvas& frame, Canvas& plot) {
     first = false;
     const int x = toPixel(freqToX(f, setup.freqLow, setup.freqHigh, w) + 0.5);
     const int digits = static_cast<int>(std::log10(f + 1.0));
-    frame.textOut(frameOffsetX + x - 3 * digits + 5, frameOffsetY + h + 5, label);
+    frame.textOut(g.labelX + x + textOffset(5 - 3 * digits, g.textScale),
+                  g.labelY + h + textOffset(5, g.textScale), label);
   }
 }
 
@@ -85,7 +87,8 @@ double splGridStep(double displayRange) {
   return step;
 }
 
-void drawSplAxis(const MeasSetup& setup, double dBTop, Canvas& frame, Canvas& plot) {
+void drawSplAxis(const MeasSetup& setup, double dBTop, Canvas& frame, Canvas& plot,
+                 const GraphGeometry& g) {
   const int w = plot.width();
   const int h = plot.height();
   const double range = setup.displayRange;
@@ -103,19 +106,19 @@ void drawSplAxis(const MeasSetup& setup, double dBTop, Canvas& frame, Canvas& pl
       std::snprintf(label, sizeof label, "%3.1f", v);
       const double whole = std::fabs(std::trunc(v));
       const int digits = static_cast<int>(std::max(0.0, std::log10(whole + 0.001)));
-      int x = frameOffsetX - 15 - 6 * digits;
-      if (v < 0) x -= 3;
-      frame.textOut(x, frameOffsetY + y - 6, label);
+      const int nudge = 15 + 6 * digits + (v < 0 ? 3 : 0);
+      frame.textOut(g.labelX - textOffset(nudge, g.textScale),
+                    g.labelY + y - textOffset(6, g.textScale), label);
     }
     v -= step;
   }
-  frame.textOut(10, frameOffsetY - 25, "dB");
+  frame.textOut(textOffset(10, g.textScale), g.labelY - textOffset(25, g.textScale), "dB");
 
   if (setup.phaseHidden) return;
-  drawPhaseScale(frame, plot, 180, 30);
+  drawPhaseScale(frame, plot, 180, 30, g);
 }
 
-void drawImpedanceAxis(const MeasSetup& setup, Canvas& frame, Canvas& plot) {
+void drawImpedanceAxis(const MeasSetup& setup, Canvas& frame, Canvas& plot, const GraphGeometry& g) {
   const int w = plot.width();
   const int h = plot.height();
   const double span = std::log(setup.zMax / setup.zMin);
@@ -137,10 +140,11 @@ void drawImpedanceAxis(const MeasSetup& setup, Canvas& frame, Canvas& plot) {
     const int y = zToY(z);
     std::snprintf(label, sizeof label, "%2.1f", z);
     const int digits = static_cast<int>(std::log10(z + 1.0));
-    frame.textOut(frameOffsetX - 6 * digits - 10, frameOffsetY + y - 6, label);
+    frame.textOut(g.labelX - textOffset(6 * digits + 10, g.textScale),
+                  g.labelY + y - textOffset(6, g.textScale), label);
   }
-  frame.textOut(10, frameOffsetY - 25, "ohm");
+  frame.textOut(textOffset(10, g.textScale), g.labelY - textOffset(25, g.textScale), "ohm");
 
   if (setup.phaseHidden) return;
-  drawPhaseScale(frame, plot, 90, 15);
+  drawPhaseScale(frame, plot, 90, 15, g);
 }

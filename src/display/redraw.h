@@ -4,12 +4,16 @@
 
 #include "display/canvas.h"
 #include "display/graph_inputs.h"
+#include "display/graph_layout.h"
 
-// The three graph images of the window.
+// The graph images of the window and where they lie, in canvas pixels.
 struct GraphCanvases {
   Canvas& time;   // Image1, the impulse response
   Canvas& frame;  // Image5, labels around the plot
   Canvas& plot;   // Image2, grid and curves
+  // The time graph's scale around Image1; none: no scale is drawn.
+  Canvas* timeFrame = nullptr;
+  GraphGeometry geometry{};
 };
 
 // What a redraw asks of its owner besides drawing. The defaults do nothing.
@@ -26,7 +30,7 @@ class RedrawHooks {
   virtual void prepareImpedanceCurves() {}
 };
 
-// Repaints all three canvases, in this order: busy cursor, time graph, frame,
+// Repaints all the canvases, in this order: busy cursor, time graph, its scale, frame,
 // calibrationRun cleared, then for the SPL graph (impedanceMode 0, or the
 // calibration view) SPL preparation, dB axis and SPL curves, otherwise ohm
 // axis, impedance preparation and impedance curves, the overlays (in.overlays)

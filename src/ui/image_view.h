@@ -1,7 +1,8 @@
 #pragma once
-// TImageView: a fixed-size widget that shows one graph canvas, an off-screen
-// image the program draws into. Mouse moves, presses and the pointer
-// leaving it are reported, in canvas pixels.
+// TImageView: a widget that shows one graph canvas, an off-screen image the
+// program draws into at the widget's size times the screen's device pixel
+// ratio. Mouse moves, presses and the pointer leaving it are reported, in
+// canvas pixels.
 
 #include <QWidget>
 
@@ -22,6 +23,11 @@ class TImageView : public QWidget {
   const QImage& image() { return canvas_.image(); }
   // White with a one-pixel black border: the empty frame of a graph.
   void clearFrame();
+  // Makes the canvas the widget's size times its device pixel ratio; true
+  // when the canvas was made anew (white: it must be drawn again).
+  bool fitCanvas();
+  // Canvas pixels per widget pixel.
+  double pixelRatio() const { return canvas_.textScale(); }
 
   // Markers painted over the canvas (not into it), at canvas pixels: a ring
   // for the one without a name, a dot and its letter for a named one.
@@ -37,6 +43,9 @@ class TImageView : public QWidget {
   void mouseMoved(int x, int y);
   void mousePressed(int x, int y, Qt::MouseButton button);
   void mouseLeft();
+  // The screen's device pixel ratio is no longer the canvas's (the window
+  // moved to another screen): the owner lays the graphs out again.
+  void pixelRatioChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

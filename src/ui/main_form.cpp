@@ -92,8 +92,8 @@ void TMainForm::construct(MonotonicClock clock) {
   app_ = std::make_unique<Application>(*audio_, *notifier_, *dialogs_, observer_, std::move(clock));
   state_ = &app_->state();
   AppState& s = *state_;
-  recordingCanvases_ = std::make_unique<RecordingCanvases>(
-      RecordingCanvases{Image1->canvas(), Image3->canvas(), Image4->canvas()});
+  recordingCanvases_ = std::make_unique<RecordingCanvases>(RecordingCanvases{
+      Image1->canvas(), Image3->canvas(), Image4->canvas(), &timeFrame->canvas()});
   app_->setRecordingCanvases(*recordingCanvases_);
   delayTimer_ = new QTimer(this);
   delayTimer_->setObjectName(QStringLiteral("delayTimer"));
@@ -198,7 +198,7 @@ void TMainForm::showDeviceHints() {
 }
 
 void TMainForm::drawEmptyFrames() {
-  for (TImageView* image : {Image3, Image4, Image1, Image5, Image2}) image->clearFrame();
+  for (TImageView* image : {Image3, Image4, timeFrame, Image1, Image5, Image2}) image->clearFrame();
 }
 
 void TMainForm::redrawGraphs() {
@@ -212,10 +212,11 @@ void TMainForm::redrawGraphs() {
                         storedCurveRate(s.setup, s.slots, s.mergeSetup.storedSlot),
                         &storedCurveHeld(s.setup, s.slots, s.mergeSetup.storedSlot)},
                        s.overlays.drawn};
-  const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas()};
+  const GraphCanvases canvases{Image1->canvas(), Image5->canvas(), Image2->canvas(),
+                               &timeFrame->canvas(), graphGeometry_};
   WindowRedrawHooks hooks(s);
   ::redrawGraphs(in, s.calibrationRun, canvases, hooks);
-  for (TImageView* image : {Image1, Image5, Image2}) {
+  for (TImageView* image : {timeFrame, Image1, Image5, Image2}) {
     image->canvas().finish();
     image->update();
   }

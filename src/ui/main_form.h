@@ -13,6 +13,7 @@
 //                           what the application reports
 
 #include <QColor>
+#include <QPoint>
 #include <QWidget>
 
 #include <array>
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/measurement_mode.h"
 #include "app/app_state.h"
@@ -28,6 +30,7 @@
 #include "app/recording.h"
 #include "app/run_control.h"
 #include "display/curve_marker.h"
+#include "display/graph_layout.h"
 #include "display/level_display.h"
 #include "setup/setting_notify.h"
 
@@ -169,6 +172,23 @@ class TMainForm : public QWidget, public NotifyTarget {
   void buildMergePage(QWidget* page);
   void buildDriverPage(QWidget* page);
   void connectHandlers();
+
+  // The window may grow beyond kWidth x kHeight: the graph pages take the
+  // extra width and height, the level area and the settings pages stay put.
+  // Places the graphs and the widgets that follow their edges, fits the
+  // canvases to their widgets and the screen, and redraws when a canvas was
+  // made anew.
+  void layoutGraphArea();
+  void resizeEvent(QResizeEvent* event) override;
+  // A widget over a graph page that keeps its place relative to the graphs'
+  // right (xShare 1) or middle (0.5) and, when `down`, their bottom edge.
+  struct GraphFollower {
+    QWidget* widget = nullptr;
+    QPoint base;  // at the default size
+    double xShare = 0.0;
+    bool down = false;
+  };
+  void followGraphs(QWidget* widget, double xShare, bool down);
 
   // Start-up steps (main_form.cpp / main_form_view.cpp).
   void fillLists();
@@ -312,7 +332,11 @@ class TMainForm : public QWidget, public NotifyTarget {
 
   // Graph pages.
   QTabWidget* TimeFreqCtrl = nullptr;
+  std::vector<GraphFollower> graphFollowers_;
+  // Where the graphs lie now, in canvas pixels.
+  GraphGeometry graphGeometry_{};
   TImageView* Image1 = nullptr;
+  TImageView* timeFrame = nullptr;  // the time graph's scale, behind Image1
   TImageView* Image5 = nullptr;
   TImageView* Image2 = nullptr;
   QComboBox* showCh = nullptr;

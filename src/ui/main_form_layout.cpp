@@ -9,8 +9,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/view_state.h"
@@ -92,7 +94,8 @@ void setTextColour(QWidget* w, const QColor& c) {
 void TMainForm::buildLayout() {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Sonrake 1.00"));
-  setFixedSize(kWidth, kHeight);
+  setMinimumSize(kWidth, kHeight);
+  resize(kWidth, kHeight);
 
   buildLevelArea();
   buildGraphPages();
@@ -161,6 +164,8 @@ void TMainForm::buildGraphPages() {
   QWidget* timeSheet = page(TimeFreqCtrl, "timeSheet", "Time domain");
   QWidget* freqSheet = page(TimeFreqCtrl, "freqSheet", "Freq domain");
 
+  // The time graph over the frame that carries its scale.
+  timeFrame = place(new TImageView(timeSheet, 0, 0, 657, 345), "timeFrame", 0, 0, 657, 345);
   Image1 = place(new TImageView(timeSheet, 8, 16, 601, 297), "Image1", 8, 16, 601, 297);
 
   // The frame canvas with the plot canvas laid over it.
@@ -197,6 +202,7 @@ void TMainForm::buildGraphPages() {
   freqDTitle->setMaxLength(kTitleCapacity - 1);
   freqDTitle->setAlignment(Qt::AlignCenter);
   freqDTitle->setFrame(false);
+  followGraphs(freqDTitle, 0.5, false);
 
   fLow = numEntry(freqSheet, "fLow", 48, 314, 40);
   label(freqSheet, "fRangeDash", "-", 92, 314);
@@ -207,8 +213,45 @@ void TMainForm::buildGraphPages() {
   QLabel* corner = label(freqSheet, "Label12", "Sonrake", 0, 314);
   corner->move(633 - 6 - corner->width(), corner->y());
   setTextColour(corner, kRed);
+  // The range entries stay under the frequency labels, the name in the
+  // frame's corner.
+  for (const char* name : {"fLow", "fRangeDash", "fHigh", "fRangeHz"})
+    followGraphs(freqSheet->findChild<QWidget*>(QString::fromLatin1(name)), 0.0, true);
+  followGraphs(corner, 1.0, true);
+  for (TImageView* view : {timeFrame, Image1, Image5, Image2})
+    connect(view, &TImageView::pixelRatioChanged, this, &TMainForm::layoutGraphArea,
+            Qt::QueuedConnection);
 
   TimeFreqCtrl->setCurrentIndex(1);
+}
+
+void TMainForm::followGraphs(QWidget* widget, double xShare, bool down) {
+  graphFollowers_.push_back({widget, widget->pos(), xShare, down});
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layoutGraphArea();
+}
+
+void TMainForm::layoutGraphArea() {
+  if (TimeFreqCtrl == nullptr) return;  // not built yet
+  const int dw = std::max(0, width() - kWidth);
+  const int dh = std::max(0, height() - kHeight);
+  const GraphGeometry g = graphGeometry(dw, dh);
+  constexpr int kFrameTop = 32;  // the frequency frame's top in its page
+  TimeFreqCtrl->setGeometry(0, 165, 657 + dw, 369 + dh);
+  timeFrame->setGeometry(0, 0, g.timeFrameWidth, g.timeFrameHeight);
+  Image1->setGeometry(g.timeX, g.timeY, g.timeWidth, g.timeHeight);
+  Image5->setGeometry(0, kFrameTop, g.frameWidth, g.frameHeight);
+  Image2->setGeometry(g.plotX, kFrameTop + g.plotY, g.plotWidth, g.plotHeight);
+  for (const GraphFollower& f : graphFollowers_)
+    f.widget->move(f.base + QPoint(static_cast<int>(f.xShare * dw), f.down ? dh : 0));
+
+  bool remade = false;
+  for (TImageView* view : {timeFrame, Image1, Image5, Image2}) remade = view->fitCanvas() || remade;
+  graphGeometry_ = scaledGeometry(g, Image2->pixelRatio());
+  if (remade && state_ != nullptr) redrawGraphs();
 }
 
 void TMainForm::buildSettingsPage(QWidget* p) {

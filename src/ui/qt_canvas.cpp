@@ -3,6 +3,9 @@
 #include <QFont>
 #include <QFontMetrics>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
@@ -29,13 +32,26 @@ QPainter& QtCanvas::painter() {
     painter_.begin(&image_);
     painter_.setRenderHint(QPainter::Antialiasing, false);
     QFont font("DejaVu Sans");
-    font.setPixelSize(10);
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(10 * textScale_))));
     painter_.setFont(font);
     painter_.setBackground(Qt::white);
     painter_.setBackgroundMode(Qt::OpaqueMode);
     painter_.setPen(toQPen(pen_));
   }
   return painter_;
+}
+
+bool QtCanvas::resize(int width, int height, double textScale) {
+  finish();
+  const double scale = textScale > 0.0 && std::isfinite(textScale) ? textScale : 1.0;
+  width = std::max(1, width);
+  height = std::max(1, height);
+  const bool sameSize = width == image_.width() && height == image_.height();
+  if (sameSize && scale == textScale_) return false;
+  textScale_ = scale;
+  if (!sameSize) image_ = QImage(width, height, QImage::Format_RGB32);
+  image_.fill(Qt::white);
+  return true;
 }
 
 void QtCanvas::finish() {

@@ -26,6 +26,12 @@ class QtCanvas final : public Canvas {
   void fillRect(int x1, int y1, int x2, int y2, Rgb colour) override;
   void textOut(int x, int y, const char* text) override;
 
+  // Makes the image width x height pixels (at least 1 x 1) and the label
+  // font textScale times its default size. Unless both are as they were the
+  // image is made white and true returned: it must be drawn again.
+  bool resize(int width, int height, double textScale = 1.0);
+  double textScale() const { return textScale_; }
+
   // Ends the drawing in progress; the image is then complete.
   void finish();
   // The picture drawn so far (finishes first).
@@ -37,6 +43,7 @@ class QtCanvas final : public Canvas {
   QImage image_;
   QPainter painter_;
   Pen pen_{};
+  double textScale_ = 1.0;
   int x_ = 0;
   int y_ = 0;
 };

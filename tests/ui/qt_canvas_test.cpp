@@ -72,4 +72,33 @@ TEST(QtCanvas, TextIsWrittenBelowItsTopLeftCorner) {
   EXPECT_TRUE(inside);
 }
 
+// A new size or text scale makes the canvas white and asks for a redraw; the
+// same ones leave the picture alone. Twice the scale writes text twice as tall.
+TEST(QtCanvas, ResizeRemakesOnlyWhatChangedAndScalesTheText) {
+  QtCanvas c(60, 40);
+  auto inkRows = [&c] {
+    int top = -1, bottom = -1;
+    for (int y = 0; y < c.height(); ++y)
+      for (int x = 0; x < c.width(); ++x)
+        if (qGray(c.image().pixel(x, y)) < 128) {
+          if (top < 0) top = y;
+          bottom = y;
+        }
+    return top < 0 ? 0 : bottom - top + 1;
+  };
+  c.textOut(2, 2, "88");
+  const int rows = inkRows();
+  EXPECT_FALSE(c.resize(60, 40, 1.0));
+  EXPECT_EQ(inkRows(), rows);  // kept
+  EXPECT_TRUE(c.resize(60, 40, 2.0));
+  EXPECT_EQ(inkRows(), 0);  // white
+  c.textOut(2, 2, "88");
+  EXPECT_NEAR(inkRows(), 2 * rows, 2);
+  EXPECT_TRUE(c.resize(80, 30, 2.0));
+  EXPECT_EQ(c.image().size(), QSize(80, 30));
+  EXPECT_TRUE(c.resize(0, -3, 0.0));  // at least one pixel, scale 1
+  EXPECT_EQ(c.image().size(), QSize(1, 1));
+  EXPECT_EQ(c.textScale(), 1.0);
+}
+
 }  // namespace
