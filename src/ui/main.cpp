@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "ui/close_on_signal.h"
-#include "ui/main_form.h"
+#include "ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
   QApplication::setStyle(QStringLiteral("Fusion"));
 
   try {
-    TMainForm form;
-    TCloseOnSignal closer(&form);
-    form.show();
+    TMainWindow window;
+    TCloseOnSignal closer(&window);
+    window.show();
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Sonrake"), QString::fromLocal8Bit(e.what()));

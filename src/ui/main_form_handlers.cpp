@@ -123,6 +123,8 @@ void TMainForm::inDevChange(int index) {
   if (!app_->inputDeviceChosen(index)) {
     const QSignalBlocker quiet(inDev);
     inDev->setCurrentIndex(state_->inDeviceId);
+  } else {
+    rememberDevice(WaveDirection::input);
   }
   showDeviceHints();
 }
@@ -131,6 +133,8 @@ void TMainForm::outDevChange(int index) {
   if (!app_->outputDeviceChosen(index)) {
     const QSignalBlocker quiet(outDev);
     outDev->setCurrentIndex(state_->outDeviceId);
+  } else {
+    rememberDevice(WaveDirection::output);
   }
   showDeviceHints();
 }
@@ -142,9 +146,13 @@ void TMainForm::micDataImportClick() {
     micDataDisable->setEnabled(true);
     micDataDisable->setChecked(false);
   }
+  showMicData();
 }
 
-void TMainForm::micDataDisableClick(bool checked) { app_->micDataOffChanged(checked); }
+void TMainForm::micDataDisableClick(bool checked) {
+  app_->micDataOffChanged(checked);
+  showMicData();
+}
 
 // --- Frequency tab ---------------------------------------------------------
 
