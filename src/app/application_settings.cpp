@@ -10,15 +10,15 @@
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
-#include "app/mic_import.h"
 #include "app/export_ops.h"
+#include "app/mic_import.h"
 #include "app/session_ops.h"
 #include "app/slot_ops.h"
-#include "platform/dialogs.h"
-#include "platform/wave_audio.h"
 #include "app/view_state.h"
 #include "display/curve_drawing.h"
 #include "engine/mls.h"
+#include "platform/dialogs.h"
+#include "platform/wave_audio.h"
 
 ViewState Application::viewState(bool showChVisibleNow) {
   const ViewState v = computeViewState(*state_, showChVisibleNow);
@@ -102,8 +102,8 @@ Application::DeviceNamesFound Application::devicesChosenByName(std::string_view 
 }
 
 std::string Application::chosenDeviceName(WaveDirection dir) const {
-  return deviceNameOf(audio_, dir, dir == WaveDirection::input ? state_->inDeviceId
-                                                                : state_->outDeviceId);
+  return deviceNameOf(audio_, dir,
+                      dir == WaveDirection::input ? state_->inDeviceId : state_->outDeviceId);
 }
 
 bool Application::measurementModeChosen(bool impedance) {

@@ -55,7 +55,8 @@ void drawMicCurve(Canvas& c, const RealCurve& freqGrid, const ComplexCurve& micC
     const double f = freqGrid[i];
     if (!inBand(f)) continue;
     const double level = std::clamp(levelDb(micCal[i]), -range, range);
-    const int x = 1 + static_cast<int>(std::lround((w - 3) * std::log10(f / kMicGraphLowHz) / decades));
+    const int x =
+        1 + static_cast<int>(std::lround((w - 3) * std::log10(f / kMicGraphLowHz) / decades));
     const int y = static_cast<int>(std::lround(mid - level / range * halfHeight));
     if (first) {
       c.moveTo(x, y);

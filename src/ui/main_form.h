@@ -362,7 +362,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QGroupBox* micGroup = nullptr;
   QCheckBox* micDataDisable = nullptr;
   QPushButton* micDataImport = nullptr;
-  QLabel* micFile = nullptr;      // the loaded microphone file's name
+  QLabel* micFile = nullptr;       // the loaded microphone file's name
   TImageView* micCurve = nullptr;  // its curve (display/mic_curve.h)
   QLabel* calStatus = nullptr;  // "Calibrated (SPL, 48000 Hz, 16384)" or "Uncalibrated"
 

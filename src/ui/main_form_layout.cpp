@@ -239,8 +239,8 @@ void TMainForm::buildSettingsPage(QWidget* p) {
                             "Don't use mic calibration data ");
   micDataDisable->setChecked(true);
   micDataDisable->setEnabled(false);
-  micDataImport = button(micGroup, "micDataImport", "Import", 82, 14, 48, 20,
-                         "Import mic calibration data");
+  micDataImport =
+      button(micGroup, "micDataImport", "Import", 82, 14, 48, 20, "Import mic calibration data");
   micFile = new QLabel(micGroup);
   micFile->setObjectName(QStringLiteral("micFile"));
   micFile->setGeometry(6, 35, 125, 13);

@@ -100,8 +100,8 @@ QMenuBar* TMainForm::createMenuBar() {
   item(file, "importMicAction", QString::fromUtf8("Import microphone data\u2026"), micDataImport);
   item(file, "exportAction", QString::fromUtf8("Export\u2026"), exportMeas);
   file->addSeparator();
-  QAction* save = item(file, "saveGraphAction", QString::fromUtf8("Save graph as PNG/SVG\u2026"),
-                       nullptr);
+  QAction* save =
+      item(file, "saveGraphAction", QString::fromUtf8("Save graph as PNG/SVG\u2026"), nullptr);
   connect(save, &QAction::triggered, this, &TMainForm::saveGraphClick);
   item(file, "copyGraphAction", QStringLiteral("Copy graph"), copyFToClip);
   file->addSeparator();
@@ -129,7 +129,8 @@ QMenuBar* TMainForm::createMenuBar() {
     if (hidePhase->isEnabled() && !hidePhase->isHidden()) hidePhase->setChecked(!shown);
     phaseAction_->setChecked(!hidePhase->isChecked());
   });
-  connect(hidePhase, &QCheckBox::toggled, phaseAction_, [this](bool hidden) { phaseAction_->setChecked(!hidden); });
+  connect(hidePhase, &QCheckBox::toggled, phaseAction_,
+          [this](bool hidden) { phaseAction_->setChecked(!hidden); });
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("helpMenu"));
@@ -222,8 +223,8 @@ void TMainForm::saveGraphClick() {
 }
 
 void TMainForm::howToMeasureClick() {
-  const QString path =
-      locateDataFile(QCoreApplication::applicationDirPath(), QString::fromLatin1(kHowToMeasureFile));
+  const QString path = locateDataFile(QCoreApplication::applicationDirPath(),
+                                      QString::fromLatin1(kHowToMeasureFile));
   if (path.isEmpty()) {
     dialogs_->messageBox("The page \"How to measure\" is missing from this installation.",
                          "How to measure", MsgIcon::warning, MsgButtons::ok);

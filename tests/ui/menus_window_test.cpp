@@ -268,14 +268,16 @@ TEST_F(MenusTest, GraphSavedAsPngAndSvg) {
     for (int x = 0; x < back.width(); ++x) {
       const QColor a = back.pixelColor(x, y);
       const QColor b = saved.pixelColor(x, y);
-      close += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
-                   std::abs(a.blue() - b.blue()) < 48;
+      const int diff = std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                       std::abs(a.blue() - b.blue());
+      close += diff < 48;
     }
   }
   EXPECT_GT(close, 629 * 301 * 98 / 100);
 
-  // A file that cannot be written is said so; the one already saved stays.
-  dialogs.fileAnswers.push_back(dataDir.filePath(QStringLiteral("no/such/dir/g.png")).toStdString());
+  // A file that cannot be written is said so, with its name.
+  dialogs.fileAnswers.push_back(
+      dataDir.filePath(QStringLiteral("no/such/dir/g.png")).toStdString());
   action("saveGraphAction")->trigger();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].caption, "Save graph");
@@ -295,6 +297,9 @@ TEST_F(MenusTest, HowToMeasureOpensThePageShippedWithTheProgram) {
   ASSERT_NE(text, nullptr);
   EXPECT_TRUE(text->toPlainText().contains(QStringLiteral("Soundcard cal.")));
   EXPECT_TRUE(dialogs.boxes.empty());
+  const QString shots = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+  ASSERT_TRUE(QDir().mkpath(shots));
+  EXPECT_TRUE(page->grab().save(shots + QStringLiteral("/how_to_measure.png")));
   // Again: the same window, not a second one.
   action("howToMeasureAction")->trigger();
   EXPECT_EQ(window->findChildren<QDialog*>(QStringLiteral("howToMeasure")).size(), 1);
