@@ -231,10 +231,12 @@ void TMainForm::howToMeasureClick() {
     return;
   }
   if (howToMeasure_ == nullptr) {
-    // A window of its own beside the program, kept until the program ends.
+    // A window of its own beside the main one, kept until the program ends.
     howToMeasure_ = new QDialog(this);
     howToMeasure_->setObjectName(QStringLiteral("howToMeasure"));
     howToMeasure_->setWindowTitle(QStringLiteral("How to measure"));
+    // Open or not, it never keeps the program running once its window closes.
+    howToMeasure_->setAttribute(Qt::WA_QuitOnClose, false);
     howToMeasure_->resize(560, 620);
     auto* text = new QTextBrowser(howToMeasure_);
     text->setObjectName(QStringLiteral("howToMeasureText"));
