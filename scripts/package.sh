@@ -42,6 +42,7 @@ for f in ./usr/bin/sonrake ./usr/bin/sonrake-cli \
          ./usr/share/applications/org.sonrake.Sonrake.desktop \
          ./usr/share/icons/hicolor/scalable/apps/org.sonrake.Sonrake.svg \
          ./usr/share/metainfo/org.sonrake.Sonrake.metainfo.xml \
+         ./usr/share/sonrake/how-to-measure.html \
          ./usr/share/doc/sonrake/copyright; do
   grep -qxF "$f" <<<"$contents" || fail "missing $f"
 done

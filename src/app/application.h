@@ -127,6 +127,20 @@ class Application {
   bool mlsOrderChosen(int index);    // item of the MLS length list
   bool inputDeviceChosen(int id);
   bool outputDeviceChosen(int id);
+  // The devices chosen by their names (those remembered from an earlier
+  // run), each as inputDeviceChosen/outputDeviceChosen would choose it. A
+  // name matches a device's name character for character; of several devices
+  // with that name the chosen one stays, else the first is taken. An empty
+  // name, or one no device has now, leaves its choice as it is. Returns
+  // which of the two names were found; refused (nothing found, nothing
+  // changed) while a run holds the devices.
+  struct DeviceNamesFound {
+    bool input = false;
+    bool output = false;
+  };
+  DeviceNamesFound devicesChosenByName(std::string_view input, std::string_view output);
+  // The name of the chosen device of `dir`; empty when there is no such device.
+  std::string chosenDeviceName(WaveDirection dir) const;
   // SPL (false) or impedance (true); the merge gain entries follow.
   bool measurementModeChosen(bool impedance);
   void impedanceRangeChosen(int minIndex, int maxIndex);

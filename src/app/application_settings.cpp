@@ -7,18 +7,21 @@
 #include <ctime>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
-#include "app/mic_import.h"
 #include "app/export_ops.h"
+#include "app/mic_import.h"
 #include "app/session_ops.h"
 #include "app/slot_ops.h"
-#include "platform/dialogs.h"
 #include "app/view_state.h"
 #include "display/curve_drawing.h"
 #include "engine/mls.h"
+#include "platform/dialogs.h"
+#include "platform/wave_audio.h"
 
 ViewState Application::viewState(bool showChVisibleNow) {
   const ViewState v = computeViewState(*state_, showChVisibleNow);
@@ -64,6 +67,46 @@ bool Application::outputDeviceChosen(int id) {
   if (runUnderway()) return false;
   state_->outDeviceId = static_cast<int16_t>(id);
   return true;
+}
+
+namespace {
+
+// The name of device `id` of `dir`; empty for an id the devices do not have.
+std::string deviceNameOf(const WaveAudio& audio, WaveDirection dir, int id) {
+  if (id < 0 || id >= audio.deviceCount(dir)) return {};
+  char name[256] = {};
+  audio.deviceName(dir, id, name, sizeof name);
+  name[sizeof name - 1] = '\0';
+  return name;
+}
+
+// The device of `dir` called `name`: `current` when it is called so, else
+// the first that is; -1 for none.
+int deviceNamed(const WaveAudio& audio, WaveDirection dir, std::string_view name, int current) {
+  if (name.empty()) return -1;
+  if (deviceNameOf(audio, dir, current) == name) return current;
+  const int count = audio.deviceCount(dir);
+  for (int id = 0; id < count; ++id)
+    if (deviceNameOf(audio, dir, id) == name) return id;
+  return -1;
+}
+
+}  // namespace
+
+Application::DeviceNamesFound Application::devicesChosenByName(std::string_view input,
+                                                               std::string_view output) {
+  DeviceNamesFound found;
+  if (runUnderway()) return found;
+  const int in = deviceNamed(audio_, WaveDirection::input, input, state_->inDeviceId);
+  const int out = deviceNamed(audio_, WaveDirection::output, output, state_->outDeviceId);
+  if (in >= 0) found.input = inputDeviceChosen(in);
+  if (out >= 0) found.output = outputDeviceChosen(out);
+  return found;
+}
+
+std::string Application::chosenDeviceName(WaveDirection dir) const {
+  return deviceNameOf(audio_, dir,
+                      dir == WaveDirection::input ? state_->inDeviceId : state_->outDeviceId);
 }
 
 bool Application::measurementModeChosen(bool impedance) {

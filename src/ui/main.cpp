@@ -10,6 +10,7 @@
 
 #include "ui/close_on_signal.h"
 #include "ui/main_form.h"
+#include "ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,10 +20,10 @@ int main(int argc, char** argv) {
   QApplication::setStyle(QStringLiteral("Fusion"));
 
   try {
-    TMainForm form;
-    TCloseOnSignal closer(&form);
-    form.show();
-    QTimer::singleShot(0, &form, &TMainForm::offerLastSession);
+    TMainWindow window;
+    TCloseOnSignal closer(&window);
+    window.show();
+    QTimer::singleShot(0, &window.form(), &TMainForm::offerLastSession);
     return QApplication::exec();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QStringLiteral("Sonrake"), QString::fromLocal8Bit(e.what()));

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -114,6 +115,7 @@ void TMainForm::construct(MonotonicClock clock) {
     micDataDisable->setChecked(s.setup.micDataOff);
   }
 
+  recallDevices();
   fillLists();
   setupNumericEntries();
   connectHandlers();
@@ -184,6 +186,33 @@ void TMainForm::fillDeviceLists() {
   fill(outDev, WaveDirection::output, state_->outDeviceId);
   fill(inDev, WaveDirection::input, state_->inDeviceId);
   showDeviceHints();
+}
+
+namespace {
+
+const QString kInputKey = QStringLiteral("devices/input");
+const QString kOutputKey = QStringLiteral("devices/output");
+
+}  // namespace
+
+QString TMainForm::deviceIniPath() const {
+  return QString::fromLocal8Bit(dataFilePath(state_->dataDir, "sonrake.ini"));
+}
+
+void TMainForm::recallDevices() {
+  const QSettings ini(deviceIniPath(), QSettings::IniFormat);
+  const QByteArray in = ini.value(kInputKey).toString().toUtf8();
+  const QByteArray out = ini.value(kOutputKey).toString().toUtf8();
+  app_->devicesChosenByName(std::string_view(in.constData(), static_cast<size_t>(in.size())),
+                            std::string_view(out.constData(), static_cast<size_t>(out.size())));
+}
+
+void TMainForm::rememberDevice(WaveDirection dir) {
+  const std::string name = app_->chosenDeviceName(dir);
+  if (name.empty()) return;
+  QSettings ini(deviceIniPath(), QSettings::IniFormat);
+  ini.setValue(dir == WaveDirection::input ? kInputKey : kOutputKey, QString::fromUtf8(name));
+  ini.sync();
 }
 
 void TMainForm::showDeviceHints() {

@@ -48,6 +48,10 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QAction;
+class QDialog;
+class QMenu;
+class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -72,6 +76,15 @@ inline QString loadCurveText() { return QString::fromUtf8("Load curve\u2026"); }
 // The slot buttons' menu entry, ticked while the slot is drawn over the
 // live curve.
 inline QString overlayMenuText() { return QStringLiteral("Show as overlay"); }
+
+// The About box's text: the version and the date this program was built.
+QString aboutText();
+// "yyyy-mm-dd": the date the program was compiled.
+QString buildDateText();
+// A data file shipped with the program (the "How to measure" page): beside
+// the program in ../share/sonrake/ (installed) or share/sonrake/ (the build
+// tree), else in the system's data folders under sonrake/. Empty when none.
+QString locateDataFile(const QString& appDir, const QString& name);
 
 class TMainForm : public QWidget, public NotifyTarget {
   Q_OBJECT
@@ -122,14 +135,25 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Hands the "Copy" button's pictures to `clipboard` instead of the system
   // clipboard (tests: a recorder). It must outlive the window.
   void setClipboard(Clipboard& clipboard) { clipboard_ = &clipboard; }
+  // The window's menu bar (main_form_menus.cpp), its entries bound to this
+  // form; for the top-level window to own.
+  QMenuBar* createMenuBar();
+  // The frequency graph as the picture that "Copy" and "Save graph" take.
+  QImage graphPicture();
+  // Writes that picture to path: SVG for a name ending in ".svg", else PNG.
+  // False with the reason in error; an existing file is then left as it was.
+  bool saveGraphTo(const QString& path, QString& error);
   // A delayed start is waiting for its two seconds.
   bool delayedStartPending() const { return app_->delayPending(); }
   // Offers the session kept when the window last closed (main() calls it
   // once the window is shown).
   void offerLastSession();
+  // Keeps the session in the data directory for the next start; a failure
+  // is told in a box captioned "Session". The window that holds the form
+  // calls it as it closes, as does the form's own close when it is the window.
+  void keepLastSession();
 
  protected:
-  // Keeps the session in the data directory before the window closes.
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -193,8 +217,17 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Start-up steps (main_form.cpp / main_form_view.cpp).
   void fillLists();
   void fillDeviceLists();
+  // The devices by name across restarts, in "sonrake.ini" beside the
+  // configuration: the remembered names chosen at start-up (a name no longer
+  // present keeps the configuration's choice), a user's choice remembered.
+  QString deviceIniPath() const;
+  void recallDevices();
+  void rememberDevice(WaveDirection dir);
   // The device lists' hints name their chosen devices in full.
   void showDeviceHints();
+  // The Settings page's microphone data: the file's name (whole in its hint)
+  // and the picture of its curve, empty without data.
+  void showMicData();
   static constexpr const char* kInDevHint = "Select input wave device";
   static constexpr const char* kOutDevHint = "Select output wave device";
   void setupNumericEntries();
@@ -233,6 +266,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   void applyRunLocks(bool locked);
   void onWaveNotice(const WaveNotice& notice);
   QWidget* runControlWidget(RunControl control) const;
+  // The menu entries show the enabled state of their buttons.
+  void showMenuState();
+  QRect graphArea() const;
 
  public Q_SLOTS:
   // Handlers, named after their control and event.
@@ -288,6 +324,11 @@ class TMainForm : public QWidget, public NotifyTarget {
   void micDataImportClick();
   void exportMeasClick();
   void copyFToClipClick();
+  // The menus' own entries: "Save graph as PNG/SVG…", "How to measure",
+  // "About Sonrake".
+  void saveGraphClick();
+  void howToMeasureClick();
+  void aboutClick();
   void graphCursorMove(int x, int y);
   void noGraphCursor(int x, int y);
   // A click on the plot: the left button pins a curve marker, any other
@@ -321,6 +362,18 @@ class TMainForm : public QWidget, public NotifyTarget {
   QTimer* progressTimer_ = nullptr;
   QProgressBar* runProgress = nullptr;
   bool busyCursor_ = false;  // the hourglass set by a run is shown
+
+  // Menus: each entry bound to a button, the View menu (the slots' overlays
+  // go above viewOverlaysEnd_), the phase entry and the help page's window.
+  struct MenuButton {
+    QAction* action;
+    QWidget* button;
+  };
+  std::vector<MenuButton> menuButtons_;
+  QMenu* viewMenu_ = nullptr;
+  QAction* viewOverlaysEnd_ = nullptr;
+  QAction* phaseAction_ = nullptr;
+  QDialog* howToMeasure_ = nullptr;
 
   // Level bars and memory slots.
   TImageView* Image3 = nullptr;
@@ -365,6 +418,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   QGroupBox* micGroup = nullptr;
   QCheckBox* micDataDisable = nullptr;
   QPushButton* micDataImport = nullptr;
+  QLabel* micFile = nullptr;       // the loaded microphone file's name
+  TImageView* micCurve = nullptr;  // its curve (display/mic_curve.h)
   QLabel* calStatus = nullptr;  // "Calibrated (SPL, 48000 Hz, 16384)" or "Uncalibrated"
 
   // Measure page.

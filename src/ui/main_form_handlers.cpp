@@ -127,6 +127,8 @@ void TMainForm::inDevChange(int index) {
   if (!app_->inputDeviceChosen(index)) {
     const QSignalBlocker quiet(inDev);
     inDev->setCurrentIndex(state_->inDeviceId);
+  } else {
+    rememberDevice(WaveDirection::input);
   }
   showDeviceHints();
 }
@@ -135,6 +137,8 @@ void TMainForm::outDevChange(int index) {
   if (!app_->outputDeviceChosen(index)) {
     const QSignalBlocker quiet(outDev);
     outDev->setCurrentIndex(state_->outDeviceId);
+  } else {
+    rememberDevice(WaveDirection::output);
   }
   showDeviceHints();
 }
@@ -146,9 +150,13 @@ void TMainForm::micDataImportClick() {
     micDataDisable->setEnabled(true);
     micDataDisable->setChecked(false);
   }
+  showMicData();
 }
 
-void TMainForm::micDataDisableClick(bool checked) { app_->micDataOffChanged(checked); }
+void TMainForm::micDataDisableClick(bool checked) {
+  app_->micDataOffChanged(checked);
+  showMicData();
+}
 
 // --- Frequency tab ---------------------------------------------------------
 

@@ -267,21 +267,27 @@ void TMainForm::buildSettingsPage(QWidget* p) {
   inDev = comboBox(devGroup, "inDev", 8, 18, 213, kInDevHint);
   outDev = comboBox(devGroup, "outDev", 8, 44, 213, kOutDevHint);
 
-  Level = button(p, "Level", "Test levels", 122, 82, 100, 23,
+  Level = button(p, "Level", "Test levels", 122, 82, 88, 23,
                  "Click here to test that the input level is OK");
-  Calibrate = button(p, "Calibrate", "Soundcard cal.", 122, 110, 100, 23, "Calibrate soundcard");
+  Calibrate = button(p, "Calibrate", "Soundcard cal.", 122, 110, 88, 23, "Calibrate soundcard");
 
   // What the sound card calibration covers, under the MLS length and the run buttons.
   calStatus = label(p, "calStatus", "Uncalibrated", 4, 134);
   setTextColour(calStatus, kRed);
 
-  micGroup = group(p, "MicGroup", "Mic cal. data", 232, 78, 119, 64);
-  micDataDisable = checkBox(micGroup, "micDataDisable", "Don't use", 8, 18, 100,
+  // The switch and the import on one line, the loaded file's name and a
+  // small picture of its curve under them.
+  micGroup = group(p, "MicGroup", "Mic cal. data", 214, 78, 137, 72);
+  micDataDisable = checkBox(micGroup, "micDataDisable", "Don't use", 6, 16, 74,
                             "Don't use mic calibration data ");
   micDataDisable->setChecked(true);
   micDataDisable->setEnabled(false);
-  micDataImport = button(micGroup, "micDataImport", "Import", 8, 37, 100, 21,
-                         "Import mic calibration data");
+  micDataImport =
+      button(micGroup, "micDataImport", "Import", 82, 14, 48, 20, "Import mic calibration data");
+  micFile = new QLabel(micGroup);
+  micFile->setObjectName(QStringLiteral("micFile"));
+  micFile->setGeometry(6, 35, 125, 13);
+  micCurve = place(new TImageView(micGroup, 6, 49, 125, 19), "micCurve", 6, 49, 125, 19);
 }
 
 void TMainForm::buildMeasurePage(QWidget* p) {

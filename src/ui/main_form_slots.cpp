@@ -80,12 +80,16 @@ void TMainForm::openSessionClick() { app_->openSessionClicked(); }
 
 void TMainForm::offerLastSession() { app_->offerLastSession(); }
 
-void TMainForm::closeEvent(QCloseEvent* event) {
+void TMainForm::keepLastSession() {
   std::string error;
   if (!app_->keepLastSession(error)) {
     const std::string text = "The session could not be kept for the next start: " + error;
     app_->dialogs().messageBox(text.c_str(), "Session", MsgIcon::warning, MsgButtons::ok);
   }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (isWindow()) keepLastSession();
   QWidget::closeEvent(event);
 }
 
@@ -153,16 +157,9 @@ void TMainForm::noGraphCursor(int, int) {
 }
 
 void TMainForm::copyFToClipClick() {
-  // The frame without its outer two pixels, with everything shown over it:
-  // the plot, the title, the range entries and the name in the corner. It is
-  // rendered at one image pixel per widget pixel, whatever the screen's scale.
-  const QRect area =
-      Image5->geometry().adjusted(kClipInset, kClipInset, -kClipInset, -kClipInset);
-  QImage picture(area.size(), QImage::Format_RGB32);
+  const QImage picture = graphPicture();
   ClipImage clip;
   if (!picture.isNull()) {
-    picture.fill(Qt::white);
-    Image5->parentWidget()->render(&picture, QPoint(), QRegion(area));
     clip = {reinterpret_cast<const uint32_t*>(picture.constBits()), picture.width(),
             picture.height(), static_cast<int>(picture.bytesPerLine() / 4)};
   }

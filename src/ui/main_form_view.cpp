@@ -12,8 +12,10 @@
 #include <cstring>
 
 #include "app/view_state.h"
+#include "display/mic_curve.h"
 #include "setup/setting_limits.h"
 #include "ui/edit_num.h"
+#include "ui/image_view.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -93,6 +95,7 @@ void TMainForm::updateViewState() {
   micGroup->setToolTip(state_->micCalValid
                            ? QString::fromUtf8(micLoadedText(state_->micInfo).c_str())
                            : QString());
+  showMicData();
 
   // A setting changed elsewhere (a recalled slot, the files, another entry)
   // shows in its entry from here on.
@@ -151,3 +154,23 @@ void TMainForm::updateViewState() {
 }
 
 void TMainForm::showRunTime() { runTime->setText(QString::asprintf("%.2f s", app_->recordingSeconds())); }
+
+void TMainForm::showMicData() {
+  const AppState& s = *state_;
+  if (s.micCalValid) {
+    const QString path = QString::fromLocal8Bit(s.micFileName);
+    const QString name = path.section(QLatin1Char('/'), -1);
+    micFile->setText(micFile->fontMetrics().elidedText(name, Qt::ElideMiddle, micFile->width()));
+    micFile->setToolTip(path);
+    drawMicCurve(micCurve->canvas(), s.setup.freqGrid, s.micCal, !s.setup.micDataOff);
+    micCurve->setToolTip(QStringLiteral("Microphone level, 20 Hz .. 20 kHz, \u00b1%1 dB")
+                             .arg(micGraphRangeDb(s.setup.freqGrid, s.micCal)));
+  } else {
+    micFile->setText(QStringLiteral("No file loaded"));
+    micFile->setToolTip(QString());
+    micCurve->clearFrame();
+    micCurve->setToolTip(QString());
+  }
+  micCurve->canvas().finish();
+  micCurve->update();
+}
