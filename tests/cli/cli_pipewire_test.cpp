@@ -104,6 +104,18 @@ class CliPipeWire : public ::testing::TestWithParam<Case> {
     return runCliProcess(SONRAKE_CLI_PATH, dir.string() + "/", std::move(args), std::chrono::seconds(20));
   }
 
+  // A run that fails (exit status 1: samples lost on a loaded machine) is
+  // tried up to twice more; the last result.
+  CliResult runRetried(const std::vector<std::string>& args) {
+    CliResult r;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      r = runCli(args);
+      if (r.code() != 1) break;
+      std::printf("[ pipewire ] attempt %d again: %s", attempt + 1, r.err.c_str());
+    }
+    return r;
+  }
+
   // The loopback's device as `sonrake-cli devices` names it, for both
   // directions: ALSA's "pipewire" PCM, or the null sink under JACK.
   std::string loopDevice() {
@@ -127,7 +139,8 @@ class CliPipeWire : public ::testing::TestWithParam<Case> {
 // Calibrated through the loopback with MLS order 14 and then measured
 // through it, unsmoothed, the loopback is flat against its own calibration:
 // every exported level from 20 Hz to 20 kHz is 0 dB within 0.01 dB. The
-// export is the CSV one, with four decimals.
+// export is the CSV one, with four decimals. A run that fails on a loaded
+// machine is tried again.
 TEST_P(CliPipeWire, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
   const std::string device = loopDevice();
   ASSERT_FALSE(device.empty());
@@ -135,14 +148,14 @@ TEST_P(CliPipeWire, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
   const std::vector<std::string> common = {"--in", device, "--out", device, "--rate", rate, "--order", "14"};
   std::vector<std::string> calibrate = {"-q", "calibrate"};
   calibrate.insert(calibrate.end(), common.begin(), common.end());
-  const CliResult cal = runCli(calibrate);
+  const CliResult cal = runRetried(calibrate);
   ASSERT_EQ(cal.code(), 0) << cal.describe();
 
   const fs::path file = dir / "loop.csv";
   std::vector<std::string> measure = {"-q", "measure", "--unsmoothed", "--require-calibration",
                                       "--range", "20-20000", "--export", file.string()};
   measure.insert(measure.end(), common.begin(), common.end());
-  const CliResult meas = runCli(measure);
+  const CliResult meas = runRetried(measure);
   ASSERT_EQ(meas.code(), 0) << meas.describe();
 
   std::ifstream rows(file);
@@ -167,8 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Routes, CliPipeWire,
                                          Case{Route::jack, 48000}, Case{Route::jack, 44100}),
                          caseName);
 
-// Only the JACK route lets a server die under a stream without blocking the
-// stream's own calls; these run through pw-jack.
+// The server stops under the program, on either route at 48000 Hz.
 class CliPipeWireGone : public CliPipeWire {};
 
 // The server goes away in the middle of a measurement: the run ends with the
@@ -197,19 +209,20 @@ TEST_P(CliPipeWireGone, ServerGoneDuringAMeasurementExitsOneInTime) {
 }
 
 // A server gone before the program starts: its device is not listed, and a
-// measurement on it is refused with a message instead of hanging.
+// measurement on it is refused as a bad choice of device (exit status 2)
+// with a message naming it, instead of hanging.
 TEST_P(CliPipeWireGone, ServerGoneBeforeTheRunIsRefused) {
   const std::string device = loopDevice();
   ASSERT_FALSE(device.empty());
   server->stop();
   const CliResult run = runCli({"measure", "--in", device, "--out", device, "--rate", "48000",
                                 "--order", "12", "--export", (dir / "m.txt").string()});
-  EXPECT_NE(run.code(), 0) << run.describe();
-  EXPECT_GT(run.code(), 0) << run.describe();  // an exit, not a crash or a time-out
-  EXPECT_NE(run.err.find(device), std::string::npos) << run.err;
+  EXPECT_EQ(run.code(), 2) << run.describe();
+  EXPECT_NE(run.err.find("no output device matches '" + device + "'"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(dir / "m.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(PwJack, CliPipeWireGone, testing::Values(Case{Route::jack, 48000}), caseName);
+INSTANTIATE_TEST_SUITE_P(Routes, CliPipeWireGone,
+                         testing::Values(Case{Route::alsa, 48000}, Case{Route::jack, 48000}), caseName);
 
 }  // namespace
