@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libbenchmark-dev libfftw3-dev nlohmann-json3-dev libsndfile1-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6test6 qt6-qpa-plugins libgl-dev
   portaudio19-dev libasound2-dev libjack-jackd2-dev jackd2
+  # the tests on a private PipeWire server (its ALSA device and its libjack)
+  pipewire wireplumber pipewire-alsa pipewire-jack
   xvfb xauth x11-utils x11-apps imagemagick fonts-dejavu-core
   # the package: building the .deb and checking its desktop entry and metainfo
   dpkg-dev file desktop-file-utils appstream

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -294,13 +295,36 @@ struct PaAudio::Impl {
   // A failure of PortAudio on a device: on JACK's host API a server that can
   // no longer be reached means the device is gone (PortAudio itself then
   // says only "Insufficient memory"), and it stays gone for this process.
-  WaveResult failure(PaError e, PaHostApiIndex hostApi) {
+  // On ALSA a device whose PCM can no longer be opened is gone too (ALSA's
+  // "pipewire" device once the PipeWire server has stopped, for which
+  // PortAudio says "Illegal combination of I/O devices").
+  WaveResult failure(PaError e, PaHostApiIndex hostApi, PaDeviceIndex device, bool output) {
     const PaHostApiInfo* api = Pa_GetHostApiInfo(hostApi);
     if (api != nullptr && api->type == paJACK && !jackServerReachable()) {
       jackGone = true;
       return kWaveErrDeviceGone;
     }
+    if (api != nullptr && api->type == paALSA && e != paInvalidSampleRate &&
+        e != paSampleFormatNotSupported && !alsaPcmOpens(device, output)) {
+      return kWaveErrDeviceGone;
+    }
     return paCode(e);
+  }
+
+  // PortAudio names an ALSA card's device "<card>: <device> (hw:C,D)" and a
+  // plugin device by its PCM name; the PCM opens (and is closed at once).
+  static bool alsaPcmOpens(PaDeviceIndex device, bool output) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (info == nullptr || info->name == nullptr) return true;
+    std::string pcm = info->name;
+    const size_t open = pcm.rfind("(hw:");
+    if (open != std::string::npos && pcm.back() == ')') pcm = pcm.substr(open + 1, pcm.size() - open - 2);
+    snd_pcm_t* handle = nullptr;
+    const int r = snd_pcm_open(&handle, pcm.c_str(), output ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE,
+                               SND_PCM_NONBLOCK);
+    if (r < 0) return r == -EBUSY;  // a card another program holds is still there
+    snd_pcm_close(handle);
+    return true;
   }
 
   static bool jackServerReachable() {
@@ -368,7 +392,10 @@ struct PaAudio::Impl {
                                     output != nullptr ? &op : nullptr, rate,
                                     paFramesPerBufferUnspecified, paDitherOff | paClipOff,
                                     &streamCallback, s);
-    if (e != paNoError) return failure(e, dev != nullptr ? dev->hostApi : -1);
+    if (e != paNoError) {
+      return failure(e, dev != nullptr ? dev->hostApi : -1, input != nullptr ? ip.device : op.device,
+                     input == nullptr);
+    }
     Pa_SetStreamFinishedCallback(stream, &streamFinished);
     {
       std::lock_guard lock(mutex);
@@ -550,7 +577,12 @@ PaAudio::~PaAudio() {
   // Terminating would close the dead streams too, and hang there, and on a
   // JACK server that went away PortAudio's JACK host API aborts the program;
   // the process is better left to release them when it ends.
-  const bool terminate = impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone;
+  // The same abort comes when the JACK host API's server stopped while only
+  // other devices were used (under pw-jack, PipeWire stopping under an ALSA
+  // run): PortAudio still holds a client of it.
+  const bool jackLost = impl_->initialised && Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0 &&
+                        !Impl::jackServerReachable();
+  const bool terminate = impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone && !jackLost;
   // A dead stream's state must outlive this object: its host's thread may
   // still call its callback, which reads it. It is kept where the process
   // can still reach it, for as long as the process lives.
@@ -588,7 +620,7 @@ WaveResult PaAudio::openOutput(int id, const WaveFormat& format, WaveNotifier* n
   const DeviceEntry& dev = m.outputs[static_cast<size_t>(id)];
   const PaStreamParameters p = m.params(dev, true);
   const PaError e = Pa_IsFormatSupported(nullptr, &p, format.samplesPerSec);
-  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi);
+  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi, dev.index, true);
   m.out = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
                    nullptr};
   handle = m.out.handle;
@@ -605,7 +637,7 @@ WaveResult PaAudio::openInput(int id, const WaveFormat& format, WaveNotifier* no
   const DeviceEntry& dev = m.inputs[static_cast<size_t>(id)];
   const PaStreamParameters p = m.params(dev, false);
   const PaError e = Pa_IsFormatSupported(&p, nullptr, format.samplesPerSec);
-  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi);
+  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi, dev.index, false);
   m.in = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
                   nullptr};
   // One full-duplex stream where possible: its output-to-input delay is fixed.
