@@ -161,6 +161,14 @@ TEST_F(OverlayWindowTest, TwoSlotsDrawnInTheirColoursWithALegend) {
   mouse(QEvent::MouseMove, 250, 60);
   EXPECT_NE(markerLines().find("B-A"), std::string::npos);
   saveScreenshot("overlays-and-markers.png");
+  // The same at 1600 x 1000: the pins stay at their frequencies.
+  form->resize(1600, 1000);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(get<QWidget>("Image2")->width(), 553 + 1600 - TMainForm::kWidth);
+  EXPECT_NE(markerLines().find("B-A"), std::string::npos);
+  saveScreenshot("overlays-and-markers-1600x1000.png");
+  form->resize(TMainForm::kWidth, TMainForm::kHeight);
+  QCoreApplication::processEvents();
 
   EXPECT_TRUE(menuEntry("R1", 1));  // ticked: this unticks it
   EXPECT_FALSE(state().overlays.shown[0]);
