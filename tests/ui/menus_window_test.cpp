@@ -316,12 +316,12 @@ TEST_F(MenusTest, SettingsPageShowsTheMicrophoneFileAndItsCurve) {
   openPage(kSettingsPage);
   QLabel* file = get<QLabel>("micFile");
   EXPECT_EQ(file->text(), "No file loaded");
-  const QString mic = dataDir.filePath(QStringLiteral("ECM8000-1234.txt"));
+  const QString mic = dataDir.filePath(QStringLiteral("measurement-mic-1234.txt"));
   writeFile(mic, "Freq dB Phase\n20 -1.5 0\n1000 0 0\n20000 2 0\n");
   dialogs.fileAnswers.push_back(mic.toStdString());
   action("importMicAction")->trigger();
   ASSERT_TRUE(state().micCalValid);
-  EXPECT_EQ(file->text(), "ECM8000-1234.txt");
+  EXPECT_EQ(file->text(), "measurement-mic-1234.txt");
   EXPECT_EQ(file->toolTip(), mic);
 
   const QImage curve = get<TImageView>("micCurve")->image();
