@@ -14,11 +14,11 @@
 
 #include "../../tests/core/alloc_counter.h"
 #include "analysis/curve_prep.h"
+#include "app/app_state.h"
 #include "app/curve_ops.h"
+#include "app/overlays.h"
 #include "display/graph_layout.h"
 #include "display/redraw.h"
-#include "app/app_state.h"
-#include "app/overlays.h"
 #include "ui/main_form.h"
 #include "ui/qt_canvas.h"
 
@@ -98,8 +98,8 @@ void redrawAt1600x1000(benchmark::State& st, bool resize) {
     benchmark::DoNotOptimize(plot.image().constBits());
     allocations += allocationCount() - before;
   }
-  st.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations),
-                                             benchmark::Counter::kAvgIterations);
+  st.counters["allocs"] =
+      benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
 void BM_RedrawAt1600x1000(benchmark::State& st) { redrawAt1600x1000(st, false); }
 void BM_ResizeRedrawAt1600x1000(benchmark::State& st) { redrawAt1600x1000(st, true); }
@@ -132,7 +132,8 @@ void BM_RedrawLargeWithTwoOverlays(benchmark::State& st) {
       s->impulse.x[ch][i] = 1e8 * std::exp(-i / 400.0) * std::sin(0.05 * i * (ch + 1));
   for (int j = 0; j < kGridPoints; ++j) {
     const double octaves = std::log2(s->setup.freqGrid[j] / 1000.0);
-    const double level = std::pow(10.0, (2 - 2 * octaves * octaves / (1 + std::fabs(octaves))) / 20);
+    const double level =
+        std::pow(10.0, (2 - 2 * octaves * octaves / (1 + std::fabs(octaves))) / 20);
     s->setup.response[j] = Complex(level * std::cos(octaves), level * std::sin(octaves));
   }
   for (int n : {1, 2}) {

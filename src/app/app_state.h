@@ -15,12 +15,12 @@
 #include "analysis/mic_cal.h"
 #include "app/driver_ops.h"
 #include "app/overlays.h"
-#include "setup/soundcard_cal.h"
 #include "engine/deconvolution.h"
 #include "engine/mls.h"
 #include "engine/sound_card.h"
 #include "setup/config_file.h"
 #include "setup/meas_setup.h"
+#include "setup/soundcard_cal.h"
 
 inline constexpr int kSlotCount = 10;
 

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -383,7 +383,8 @@ Application::SessionFileOp Application::offerLastSession() {
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return SessionFileOp::cancelled;
   std::tm local{};
   char when[32] = "";
-  if (localtime_r(&info.st_mtime, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  if (localtime_r(&info.st_mtime, &local) != nullptr)
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
   const std::string question =
       std::string("Open the session kept when Sonrake last closed (") + when + ")?";
   if (dialogs_.messageBox(question.c_str(), "Session", MsgIcon::question, MsgButtons::yesNo) !=

@@ -66,10 +66,8 @@ void prepareOverlayCurves(AppState& s) {
     d = OverlayCurve{};
     if (!overlaysApply(s) || !o.shown[k] || !slot.hasResponse) continue;
     if ((slot.impedanceMode != 0) != impedance) continue;
-    if (impedance)
-      impedanceMagnitude(s, slot, o.magnitude[k]);
-    else
-      splMagnitude(s, slot, o.magnitude[k]);
+    if (impedance) impedanceMagnitude(s, slot, o.magnitude[k]);
+    else splMagnitude(s, slot, o.magnitude[k]);
     writeLegend(o.legend[k], n, slot.title);
     d.magnitude = &o.magnitude[k];
     d.held = &slot.held;
@@ -91,6 +89,5 @@ MarkerCurve liveMarkerCurve(const AppState& s) {
 void liveMarkerReadout(const AppState& s, int width, int height, const CurveMarkers& markers,
                        MarkerReadout& out) {
   const PlotMapping map = plotMapping(s.setup, s.curves.dBTop, s.calibrationView, width, height);
-  curveMarkerReadout(liveMarkerCurve(s), s.setup.freqGrid, map, !s.setup.phaseHidden, markers,
-                     out);
+  curveMarkerReadout(liveMarkerCurve(s), s.setup.freqGrid, map, !s.setup.phaseHidden, markers, out);
 }

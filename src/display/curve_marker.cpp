@@ -36,8 +36,8 @@ void formatValue(const CurveValue& v, bool impedance, bool phaseShown, const cha
   formatReadoutFrequency(v.freq, freq, kReadoutCapacity);
   char phase[kReadoutCapacity] = "";
   if (phaseShown) std::snprintf(phase, sizeof phase, "  %+.1f deg", printable(v.phase, 1));
-  std::snprintf(text, kMarkerTextCapacity, "%s%s  %.2f %s%s", prefix, freq, printable(v.magnitude, 2),
-                impedance ? "ohm" : "dB", phase);
+  std::snprintf(text, kMarkerTextCapacity, "%s%s  %.2f %s%s", prefix, freq,
+                printable(v.magnitude, 2), impedance ? "ohm" : "dB", phase);
 }
 
 MarkerSpot spotOf(const CurveValue& v, const PlotMapping& map) {
@@ -47,8 +47,7 @@ MarkerSpot spotOf(const CurveValue& v, const PlotMapping& map) {
 
 }  // namespace
 
-CurveValue sampleCurve(const MarkerCurve& c, const RealCurve& grid, bool impedance,
-                       double freqHz) {
+CurveValue sampleCurve(const MarkerCurve& c, const RealCurve& grid, bool impedance, double freqHz) {
   CurveValue v;
   if (c.magnitude == nullptr || c.phase == nullptr || !(freqHz > 0.0)) return v;
   // The first grid point above the frequency; the one below is j - 1.

@@ -86,6 +86,5 @@ struct MarkerReadout {
 
 // The read-out of `markers` on `curve`, laid out by `map` (which also says
 // the axis); phaseShown adds the phase parts.
-void curveMarkerReadout(const MarkerCurve& curve, const RealCurve& freqGrid,
-                        const PlotMapping& map, bool phaseShown, const CurveMarkers& markers,
-                        MarkerReadout& out);
+void curveMarkerReadout(const MarkerCurve& curve, const RealCurve& freqGrid, const PlotMapping& map,
+                        bool phaseShown, const CurveMarkers& markers, MarkerReadout& out);

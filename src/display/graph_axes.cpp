@@ -118,7 +118,8 @@ void drawSplAxis(const MeasSetup& setup, double dBTop, Canvas& frame, Canvas& pl
   drawPhaseScale(frame, plot, 180, 30, g);
 }
 
-void drawImpedanceAxis(const MeasSetup& setup, Canvas& frame, Canvas& plot, const GraphGeometry& g) {
+void drawImpedanceAxis(const MeasSetup& setup, Canvas& frame, Canvas& plot,
+                       const GraphGeometry& g) {
   const int w = plot.width();
   const int h = plot.height();
   const double span = std::log(setup.zMax / setup.zMin);

@@ -23,10 +23,10 @@ void drawOverlayCurves(const GraphInputs& in, Canvas& plot);
 
 // Geometry of the legend: one row per drawn overlay from the top-left
 // corner, a short line of the overlay's colour, then its text.
-inline constexpr int kLegendInset = 4;      // from the plot's left and top edges
+inline constexpr int kLegendInset = 4;  // from the plot's left and top edges
 inline constexpr int kLegendRowHeight = 12;
 inline constexpr int kLegendSwatchLength = 14;
-inline constexpr int kLegendTextGap = 4;    // swatch to text
+inline constexpr int kLegendTextGap = 4;  // swatch to text
 
 // The legend of the overlays drawOverlayCurves draws, in their order; nothing
 // when it draws none.

@@ -44,6 +44,6 @@ struct PlotMapping {
 // axis with dBTop at the top.
 inline PlotMapping plotMapping(const MeasSetup& s, double dBTop, bool calibrationView, int width,
                                int height) {
-  return {s.freqLow, s.freqHigh, width, height, s.impedanceMode != 0 && !calibrationView,
-          dBTop, s.displayRange, s.zMin, s.zMax};
+  return {s.freqLow, s.freqHigh,     width,  height, s.impedanceMode != 0 && !calibrationView,
+          dBTop,     s.displayRange, s.zMin, s.zMax};
 }

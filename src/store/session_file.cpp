@@ -313,7 +313,8 @@ bool sessionFromJson(const std::string& text, SessionData& out, std::string& err
       if (!it->is_array() || it->size() != kSessionOverlaySlots)
         fault("overlays", "not an array of 8 booleans");
       for (size_t i = 0; i < kSessionOverlaySlots; ++i) {
-        if (!(*it)[i].is_boolean()) fault("overlays[" + std::to_string(i) + "]", "not true or false");
+        if (!(*it)[i].is_boolean())
+          fault("overlays[" + std::to_string(i) + "]", "not true or false");
         out.overlays[i] = (*it)[i].get<bool>();
       }
     }

@@ -14,13 +14,13 @@
 
 #include <cstdint>
 
+#include "app/slot_ops.h"
 #include "display/clipboard_copy.h"
 #include "display/cursor_readout.h"
 #include "display/plot_mapping.h"
 #include "platform/clipboard.h"
 #include "setup/impedance_range.h"
 #include "store/slots.h"
-#include "app/slot_ops.h"
 #include "ui/edit_num.h"
 #include "ui/image_view.h"
 #include "ui/main_form.h"

@@ -69,12 +69,13 @@ class CliPipeWire : public ::testing::TestWithParam<Case> {
     const Case c = GetParam();
     server = std::make_unique<PrivatePipeWire>(c.route, c.rate);
     if (!server->ready()) GTEST_SKIP() << server->skipReason();
-    std::printf("[ pipewire ] %s at %d Hz ready in %.3f s\n", c.route == Route::jack ? "pw-jack" : "ALSA",
-                c.rate, server->startSeconds());
+    std::printf("[ pipewire ] %s at %d Hz ready in %.3f s\n",
+                c.route == Route::jack ? "pw-jack" : "ALSA", c.rate, server->startSeconds());
     if (c.route == Route::jack) {
       // What pw-jack does: PipeWire's libjack for the program it starts.
       if (!fs::exists(fs::path(SONRAKE_PIPEWIRE_JACK_DIR) / "libjack.so.0"))
-        GTEST_SKIP() << "PipeWire's libjack (pipewire-jack) is not installed; the pw-jack tests are skipped";
+        GTEST_SKIP()
+            << "PipeWire's libjack (pipewire-jack) is not installed; the pw-jack tests are skipped";
       const char* old = getenv("LD_LIBRARY_PATH");
       if (old != nullptr) oldLibraryPath = old;
       setenv("LD_LIBRARY_PATH", SONRAKE_PIPEWIRE_JACK_DIR, 1);
@@ -101,7 +102,8 @@ class CliPipeWire : public ::testing::TestWithParam<Case> {
   // sonrake-cli with this process's environment (the server's folders
   // included) and KALDER = dir; a run past 20 s is killed.
   CliResult runCli(std::vector<std::string> args) {
-    return runCliProcess(SONRAKE_CLI_PATH, dir.string() + "/", std::move(args), std::chrono::seconds(20));
+    return runCliProcess(SONRAKE_CLI_PATH, dir.string() + "/", std::move(args),
+                         std::chrono::seconds(20));
   }
 
   // A run that fails (exit status 1: samples lost on a loaded machine) is
@@ -145,15 +147,17 @@ TEST_P(CliPipeWire, LoopbackMeasuredAgainstItsCalibrationIsFlat) {
   const std::string device = loopDevice();
   ASSERT_FALSE(device.empty());
   const std::string rate = std::to_string(GetParam().rate);
-  const std::vector<std::string> common = {"--in", device, "--out", device, "--rate", rate, "--order", "14"};
+  const std::vector<std::string> common = {"--in",   device, "--out",   device,
+                                           "--rate", rate,   "--order", "14"};
   std::vector<std::string> calibrate = {"-q", "calibrate"};
   calibrate.insert(calibrate.end(), common.begin(), common.end());
   const CliResult cal = runRetried(calibrate);
   ASSERT_EQ(cal.code(), 0) << cal.describe();
 
   const fs::path file = dir / "loop.csv";
-  std::vector<std::string> measure = {"-q", "measure", "--unsmoothed", "--require-calibration",
-                                      "--range", "20-20000", "--export", file.string()};
+  std::vector<std::string> measure = {
+      "-q",      "measure",  "--unsmoothed", "--require-calibration",
+      "--range", "20-20000", "--export",     file.string()};
   measure.insert(measure.end(), common.begin(), common.end());
   const CliResult meas = runRetried(measure);
   ASSERT_EQ(meas.code(), 0) << meas.describe();
@@ -199,7 +203,8 @@ TEST_P(CliPipeWireGone, ServerGoneDuringAMeasurementExitsOneInTime) {
   const auto killed = std::chrono::steady_clock::now();
   server->stop();
   const CliResult run = child.finish(std::chrono::seconds(15));
-  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
 
   EXPECT_EQ(run.code(), 1) << run.describe();
   EXPECT_NE(run.err.find("The sound card stopped responding."), std::string::npos) << run.err;
@@ -218,11 +223,13 @@ TEST_P(CliPipeWireGone, ServerGoneBeforeTheRunIsRefused) {
   const CliResult run = runCli({"measure", "--in", device, "--out", device, "--rate", "48000",
                                 "--order", "12", "--export", (dir / "m.txt").string()});
   EXPECT_EQ(run.code(), 2) << run.describe();
-  EXPECT_NE(run.err.find("no output device matches '" + device + "'"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("no output device matches '" + device + "'"), std::string::npos)
+      << run.err;
   EXPECT_FALSE(fs::exists(dir / "m.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, CliPipeWireGone,
-                         testing::Values(Case{Route::alsa, 48000}, Case{Route::jack, 48000}), caseName);
+                         testing::Values(Case{Route::alsa, 48000}, Case{Route::jack, 48000}),
+                         caseName);
 
 }  // namespace

@@ -360,7 +360,9 @@ TEST(Application, LastSessionKeptAtCloseAndOfferedAtTheNextStart) {
   EXPECT_EQ(next.dialogs.boxes.size(), 2u);
   EXPECT_TRUE(s.slots[1].hasResponse);
   EXPECT_STREQ(s.slots[1].title, "woofer");
-  EXPECT_EQ(std::memcmp(s.slots[1].response.data(), measured->response.data(), sizeof measured->response), 0);
+  EXPECT_EQ(
+      std::memcmp(s.slots[1].response.data(), measured->response.data(), sizeof measured->response),
+      0);
   EXPECT_TRUE(s.responseValid);
 
   // A start with nothing new leaves the kept file as it was.

@@ -148,7 +148,8 @@ TEST(CurveMarker, NoNegativeZeroInTheTexts) {
   MarkerReadout r;
   curveMarkerReadout(s.curve, s.setup.freqGrid, map, true, m, r);
   EXPECT_NE(std::string(r.pinned[0]).find("  0.00 dB  +0.0 deg"), std::string::npos) << r.pinned[0];
-  EXPECT_NE(std::string(r.difference).find("  +0.00 dB  +0.0 deg"), std::string::npos) << r.difference;
+  EXPECT_NE(std::string(r.difference).find("  +0.00 dB  +0.0 deg"), std::string::npos)
+      << r.difference;
 }
 
 // On the impedance axis: ohm with two decimals, the difference in ohm; a
@@ -183,8 +184,8 @@ TEST(CurveMarker, ImpedanceReadoutAndMarkersOffTheCurve) {
   // No curve, or a plot without area: nothing at all.
   curveMarkerReadout(MarkerCurve{}, s.setup.freqGrid, map, true, m, r);
   EXPECT_STREQ(r.pinned[0], "");
-  curveMarkerReadout(s.curve, s.setup.freqGrid, plotMapping(s.setup, 0.0, false, 0, 233), true,
-                     m, r);
+  curveMarkerReadout(s.curve, s.setup.freqGrid, plotMapping(s.setup, 0.0, false, 0, 233), true, m,
+                     r);
   EXPECT_STREQ(r.pinned[0], "");
 }
 

@@ -255,8 +255,7 @@ TEST(OverlayState, ImpedanceSlotsOnTheOhmGraphAndNoneOnTheMergePage) {
   ASSERT_NE(s.overlays.drawn[1].magnitude, nullptr);
   const int j = 400;
   EXPECT_NEAR((*s.overlays.drawn[1].magnitude)[j],
-              std::pow(10.0, (60.0 + 3.0 * std::log2(s.setup.freqGrid[j] / 1000.0)) / 20.0),
-              1e-9);
+              std::pow(10.0, (60.0 + 3.0 * std::log2(s.setup.freqGrid[j] / 1000.0)) / 20.0), 1e-9);
 
   s.mergeSetup.mergeShown = true;
   prepareOverlayCurves(s);
@@ -272,7 +271,7 @@ TEST(OverlayState, ImpedanceSlotsOnTheOhmGraphAndNoneOnTheMergePage) {
 TEST(OverlayState, LongTitleCutAtACharacterBoundary) {
   App a;
   std::string title = "12345678901234567890123456789012345678901234";  // 44 bytes
-  title[43] = '\xC3';                                              // "é" across the cut
+  title[43] = '\xC3';                                                  // "é" across the cut
   title += '\xA9';
   title += "tail";
   a.fillSlot(1, 0, title.c_str());

@@ -237,9 +237,9 @@ TEST(SessionFile, SaveThenOpenRestoresEverySlotBitExactly) {
   EXPECT_EQ(opened->overlays.shown, saved->overlays.shown);
 
   // A session written before overlays existed opens with none.
-  ASSERT_TRUE(sessionFromJson(replaceOnce(readText(dir.file("a.sonrake")), "\"overlays\"",
-                                          "\"overlaysOld\""),
-                              *read, error))
+  ASSERT_TRUE(sessionFromJson(
+      replaceOnce(readText(dir.file("a.sonrake")), "\"overlays\"", "\"overlaysOld\""), *read,
+      error))
       << error;
   EXPECT_EQ(read->overlays, (std::array<bool, kSessionOverlaySlots>{}));
   ASSERT_TRUE(readSessionFile(dir.file("a.sonrake"), *read, error)) << error;
@@ -286,25 +286,33 @@ TEST(SessionFile, BadFilesAreRefusedCleanly) {
       {"truncated", good.substr(0, good.size() / 2), "valid JSON object"},
       {"other format", replaceOnce(good, "sonrake-session", "other"), "session.format"},
       {"version 2", replaceOnce(good, "\"version\": 1", "\"version\": 2"), "session.version"},
-      {"version text", replaceOnce(good, "\"version\": 1", "\"version\": \"1\""), "session.version"},
-      {"nan", replaceOnce(good, "\"levelScale\": \"-0x0p+0\"", "\"levelScale\": \"nan\""), "levelScale"},
+      {"version text", replaceOnce(good, "\"version\": 1", "\"version\": \"1\""),
+       "session.version"},
+      {"nan", replaceOnce(good, "\"levelScale\": \"-0x0p+0\"", "\"levelScale\": \"nan\""),
+       "levelScale"},
       {"inf point", replaceOnce(good, "\"0x0.0000000000001p-1022\"", "\"0xinf\""), "response[0]"},
       {"1e400", replaceOnce(good, "\"levelScale\": \"-0x0p+0\"", "\"levelScale\": 1e400"), "JSON"},
-      {"number for string", replaceOnce(good, "\"levelScale\": \"-0x0p+0\"", "\"levelScale\": 0"), "levelScale"},
-      {"title type", replaceOnce(good, "\"title\": \"Slot 0", "\"title\": 5, \"x\": \"Slot 0"), "title"},
-      {"long title", replaceOnce(good, "\"title\": \"Slot 0", "\"title\": \"" + std::string(200, 'y')), "title"},
+      {"number for string", replaceOnce(good, "\"levelScale\": \"-0x0p+0\"", "\"levelScale\": 0"),
+       "levelScale"},
+      {"title type", replaceOnce(good, "\"title\": \"Slot 0", "\"title\": 5, \"x\": \"Slot 0"),
+       "title"},
+      {"long title",
+       replaceOnce(good, "\"title\": \"Slot 0", "\"title\": \"" + std::string(200, 'y')), "title"},
       {"mls order", replaceOnce(good, "\"mlsOrder\": 12", "\"mlsOrder\": 11"), "mlsOrder"},
-      {"huge int", replaceOnce(good, "\"mlsOrder\": 12", "\"mlsOrder\": 18446744073709551615"), "mlsOrder"},
+      {"huge int", replaceOnce(good, "\"mlsOrder\": 12", "\"mlsOrder\": 18446744073709551615"),
+       "mlsOrder"},
       {"bool type", replaceOnce(good, "\"twoChannel\": true", "\"twoChannel\": 1"), "twoChannel"},
       {"averages", replaceOnce(good, "\"averages\": 1,", "\"averages\": 3,"), "averages"},
-      {"rate mismatch", replaceOnce(good, "\"sampleRate\": 11025", "\"sampleRate\": 11026"), "sampleRate"},
+      {"rate mismatch", replaceOnce(good, "\"sampleRate\": 11025", "\"sampleRate\": 11026"),
+       "sampleRate"},
       {"held", replaceOnce(good, "\"held\": \"0", "\"held\": \"2"), "held"},
       {"held short", replaceOnce(good, "\"held\": \"0", "\"held\": \""), "held"},
       {"missing", replaceOnce(good, "\"winStart\"", "\"winStartX\""), "winStart: missing"},
       {"stored slot", replaceOnce(good, "\"storedSlot\": 6", "\"storedSlot\": 8"), "storedSlot"},
       {"nine slots", replaceOnce(good, "\"slots\": [", "\"slots\": [], \"old\": ["), "slots"},
       {"nine overlays", replaceOnce(good, "\"overlays\": [", "\"overlays\": [true, "), "overlays"},
-      {"overlay type", replaceOnce(good, "\"overlays\": [\n  false", "\"overlays\": [\n  0"), "overlays[0]"},
+      {"overlay type", replaceOnce(good, "\"overlays\": [\n  false", "\"overlays\": [\n  0"),
+       "overlays[0]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -46,7 +46,7 @@ TEST(GraphGeometry, GrowsTheGraphsByTheExtraSizeAndScalesWithThePixelRatio) {
 }
 
 TEST(TimeScale, TickStepIsTheSmallestRoundStepFarEnoughApart) {
-  EXPECT_DOUBLE_EQ(timeTickStep(48.0, 48.0), 1.0);          // exactly 48 px per ms
+  EXPECT_DOUBLE_EQ(timeTickStep(48.0, 48.0), 1.0);                // exactly 48 px per ms
   EXPECT_DOUBLE_EQ(timeTickStep(601.0 * 48 / 8192, 48.0), 20.0);  // 13.6 ms at least
   EXPECT_DOUBLE_EQ(timeTickStep(1.0, 48.0), 50.0);
   EXPECT_DOUBLE_EQ(timeTickStep(100.0, 48.0), 0.5);
@@ -218,7 +218,7 @@ TEST(GraphLabels, FollowThePlotSizeAndTheTextScale) {
   RecordingCanvas plot{g.plotWidth, g.plotHeight};
   drawFreqFrame(setup, frame, plot, g);
   drawSplAxis(setup, 80.0, frame, plot, g);
-  const int w = g.plotWidth;  // 2332
+  const int w = g.plotWidth;   // 2332
   const int h = g.plotHeight;  // 1122
   ASSERT_EQ(w, 2332);
   // 1000 Hz: x = trunc(W ln(1000 / 20) / ln(1000) + 0.5), label 5 - 3 * 3

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <string>
 
-#include "setup/meas_setup.h"
 #include "fuzz_support.h"
+#include "setup/meas_setup.h"
 #include "store/curve_import.h"
 
 namespace {

@@ -126,10 +126,9 @@ class PrivatePipeWire {
   }
 
  private:
-  static constexpr const char* kEnvironment[] = {"XDG_RUNTIME_DIR", "PIPEWIRE_RUNTIME_DIR",
-                                                 "XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                                                 "PIPEWIRE_REMOTE", "JACK_DEFAULT_SERVER",
-                                                 "JACK_NO_START_SERVER"};
+  static constexpr const char* kEnvironment[] = {
+      "XDG_RUNTIME_DIR", "PIPEWIRE_RUNTIME_DIR", "XDG_CONFIG_HOME",     "XDG_STATE_HOME",
+      "PIPEWIRE_REMOTE", "JACK_DEFAULT_SERVER",  "JACK_NO_START_SERVER"};
 
   std::filesystem::path runtimeDir() const { return scratch_ / "runtime"; }
 
@@ -143,7 +142,8 @@ class PrivatePipeWire {
 
   // The folders and the configuration drop-ins.
   bool makeScratch() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sonrake-pipewire-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "sonrake-pipewire-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return false;
     scratch_ = pattern;
     std::error_code e;
@@ -268,11 +268,13 @@ class PrivatePipeWire {
     return text;
   }
   static bool sinkListed() {
-    return output("pw-cli ls Node 2>/dev/null").find("node.name = \"loop_sink\"") != std::string::npos;
+    return output("pw-cli ls Node 2>/dev/null").find("node.name = \"loop_sink\"") !=
+           std::string::npos;
   }
   static bool defaultsChosen() {
     const std::string m = output("pw-metadata -n default 0 2>/dev/null");
-    return m.find("\"loop_sink\"") != std::string::npos && m.find("\"loop_source\"") != std::string::npos;
+    return m.find("\"loop_sink\"") != std::string::npos &&
+           m.find("\"loop_source\"") != std::string::npos;
   }
 
   static void end(pid_t& pid) {

@@ -25,7 +25,6 @@ class CurveFilesWindowTest : public WindowTest {
  protected:
   void SetUp() override { openWindow(combined); }
 
-
   SimAudio sim{SimAudio::Pacing::manual};
   CombinedWaveAudio combined{nullptr, sim};
 };

@@ -55,7 +55,6 @@ class GoldenPicturesTest : public SimWindowTest {
     }
     EXPECT_EQ(differing, 0) << file << ": first at (" << first.x() << ", " << first.y() << ")";
   }
-
 };
 
 TEST_F(GoldenPicturesTest, DefaultSizeGraphsMatchTheKeptPictures) {
@@ -74,7 +73,6 @@ TEST_F(GoldenPicturesTest, DefaultSizeGraphsMatchTheKeptPictures) {
   EXPECT_TRUE(dialogs.boxes.empty());
   if (writingGolden()) GTEST_SKIP() << "golden pictures written to " SONRAKE_GOLDEN_DIR;
 }
-
 
 // Measured in a larger window, then brought back to the default size: the
 // canvases are made anew at their old size and drawn as they always were.

@@ -57,8 +57,8 @@ class PipeWireMeasureTest : public WindowTest, public testing::WithParamInterfac
     const Case c = GetParam();
     server = std::make_unique<PrivatePipeWire>(c.route, c.rate);
     if (!server->ready()) GTEST_SKIP() << server->skipReason();
-    std::printf("[ pipewire ] %s at %d Hz ready in %.3f s\n", c.route == Route::jack ? "pw-jack" : "ALSA",
-                c.rate, server->startSeconds());
+    std::printf("[ pipewire ] %s at %d Hz ready in %.3f s\n",
+                c.route == Route::jack ? "pw-jack" : "ALSA", c.rate, server->startSeconds());
     if (c.route == Route::jack) {
       ASSERT_TRUE(onPipeWiresLibjack())
           << "run this test with PipeWire's libjack first on LD_LIBRARY_PATH (as pw-jack does)";
@@ -169,8 +169,8 @@ TEST_P(PipeWireMeasureTest, LoopbackMeasuresFlatOnBothChannels) {
     const double ch2 = worstFromZeroDb(m, m.response);
     EXPECT_LT(ch2, 0.01);
     saveScreenshot(("pipewire_" + caseName({GetParam(), 0}) + ".png").c_str());
-    std::printf("[ pipewire ] worst level: calibration %.4f / %.4f dB, response %.4f / %.4f dB\n", cal0,
-                cal1, ch1, ch2);
+    std::printf("[ pipewire ] worst level: calibration %.4f / %.4f dB, response %.4f / %.4f dB\n",
+                cal0, cal1, ch1, ch2);
     return;
   }
   FAIL() << "no attempt ran cleanly; the last: " << lastTrouble;
@@ -202,7 +202,8 @@ TEST_P(PipeWireGoneTest, ServerKilledDuringAMeasurementEndsTheRun) {
   const auto killed = std::chrono::steady_clock::now();
   server->stop();
   ASSERT_TRUE(waitUntil([&] { return !runUnderway(); }, 10000));
-  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
   EXPECT_LT(waited, 0.92 + 2.0 + 1.0);
   ASSERT_EQ(dialogs.boxes.size(), 1u);
   EXPECT_EQ(dialogs.boxes[0].text, "The sound card stopped responding.");
@@ -213,9 +214,11 @@ TEST_P(PipeWireGoneTest, ServerKilledDuringAMeasurementEndsTheRun) {
   form.reset();
   audio.reset();
   pa.reset();  // must return: no abort, no hang
-  const double closed = std::chrono::duration<double>(std::chrono::steady_clock::now() - closing).count();
+  const double closed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - closing).count();
   EXPECT_LT(closed, 2.0);
-  std::printf("[ pipewire ] the run ended %.2f s after the server, closed in %.3f s\n", waited, closed);
+  std::printf("[ pipewire ] the run ended %.2f s after the server, closed in %.3f s\n", waited,
+              closed);
 }
 
 // Killed between two runs: the next Start reports the device as gone (in
@@ -234,9 +237,10 @@ TEST_P(PipeWireGoneTest, ServerKilledBetweenRunsIsReportedAtTheNextStart) {
   click("start");
   ASSERT_TRUE(waitUntil([&] { return !runUnderway(); }, 10000));
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, GetParam().route == Route::jack
-                                       ? "The sound device is no longer available: the JACK server has stopped."
-                                       : "The sound device is no longer available.");
+  EXPECT_EQ(dialogs.boxes[0].text,
+            GetParam().route == Route::jack
+                ? "The sound device is no longer available: the JACK server has stopped."
+                : "The sound device is no longer available.");
   EXPECT_TRUE(enabled("start"));
 
   form.reset();
@@ -245,6 +249,7 @@ TEST_P(PipeWireGoneTest, ServerKilledBetweenRunsIsReportedAtTheNextStart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, PipeWireGoneTest,
-                         testing::Values(Case{Route::alsa, 48000}, Case{Route::jack, 48000}), caseName);
+                         testing::Values(Case{Route::alsa, 48000}, Case{Route::jack, 48000}),
+                         caseName);
 
 }  // namespace

@@ -196,8 +196,9 @@ TEST_F(OverlayWindowTest, MarkerReadsTheCurveAtThePointer) {
   EXPECT_EQ(markerLines(), expected);
   // The pointer read-out: the axis at y, to one decimal.
   char axis[32];
-  std::snprintf(axis, sizeof axis, "%2.1f dB",
-                state().curves.dBTop - static_cast<double>(y) / plotH() * state().setup.displayRange);
+  std::snprintf(
+      axis, sizeof axis, "%2.1f dB",
+      state().curves.dBTop - static_cast<double>(y) / plotH() * state().setup.displayRange);
   EXPECT_EQ(get<QLineEdit>("yLabel1")->text().toStdString(), axis);
 
   // The ring lies on the curve: at the curve's y for that level.
@@ -266,8 +267,8 @@ TEST_F(OverlayWindowTest, MarkerReadsOhmOnTheImpedanceGraph) {
   const MeasSetup& m = state().setup;
   const auto& marks = get<TImageView>("Image2")->marks();
   ASSERT_EQ(marks.size(), 1u);
-  EXPECT_EQ(marks[0].y,
-            static_cast<int>(plotH() - std::log(ohm / m.zMin) * plotH() / std::log(m.zMax / m.zMin)));
+  EXPECT_EQ(marks[0].y, static_cast<int>(plotH() - std::log(ohm / m.zMin) * plotH() /
+                                                       std::log(m.zMax / m.zMin)));
   mouse(QEvent::MouseButtonPress, 60, 50, Qt::LeftButton);
   mouse(QEvent::MouseButtonPress, 300, 50, Qt::LeftButton);
   saveScreenshot("impedance-markers.png");

@@ -15,8 +15,8 @@
 #include <cstdio>
 
 #include "../core/clipboard_recorder.h"
-#include "ui/image_view.h"
 #include "sim_window_test.h"
+#include "ui/image_view.h"
 
 namespace {
 

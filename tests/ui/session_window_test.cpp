@@ -122,5 +122,7 @@ TEST_F(SessionWindowTest, LastSessionKeptAtCloseIsOfferedByTheNextWindow) {
   EXPECT_EQ(dialogs.boxes[0].caption, "Session");
   EXPECT_TRUE(enabled("R3"));
   EXPECT_EQ(get<QWidget>("R3")->toolTip(), QStringLiteral("kept run"));
-  EXPECT_EQ(std::memcmp(state().slots[2].response.data(), stored.response.data(), sizeof stored.response), 0);
+  EXPECT_EQ(
+      std::memcmp(state().slots[2].response.data(), stored.response.data(), sizeof stored.response),
+      0);
 }

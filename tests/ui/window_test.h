@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 

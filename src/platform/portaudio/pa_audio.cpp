@@ -318,10 +318,12 @@ struct PaAudio::Impl {
     if (info == nullptr || info->name == nullptr) return true;
     std::string pcm = info->name;
     const size_t open = pcm.rfind("(hw:");
-    if (open != std::string::npos && pcm.back() == ')') pcm = pcm.substr(open + 1, pcm.size() - open - 2);
+    if (open != std::string::npos && pcm.back() == ')')
+      pcm = pcm.substr(open + 1, pcm.size() - open - 2);
     snd_pcm_t* handle = nullptr;
-    const int r = snd_pcm_open(&handle, pcm.c_str(), output ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE,
-                               SND_PCM_NONBLOCK);
+    const int r =
+        snd_pcm_open(&handle, pcm.c_str(),
+                     output ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (r < 0) return r == -EBUSY;  // a card another program holds is still there
     snd_pcm_close(handle);
     return true;
@@ -393,8 +395,8 @@ struct PaAudio::Impl {
                                     paFramesPerBufferUnspecified, paDitherOff | paClipOff,
                                     &streamCallback, s);
     if (e != paNoError) {
-      return failure(e, dev != nullptr ? dev->hostApi : -1, input != nullptr ? ip.device : op.device,
-                     input == nullptr);
+      return failure(e, dev != nullptr ? dev->hostApi : -1,
+                     input != nullptr ? ip.device : op.device, input == nullptr);
     }
     Pa_SetStreamFinishedCallback(stream, &streamFinished);
     {
@@ -582,7 +584,8 @@ PaAudio::~PaAudio() {
   // run): PortAudio still holds a client of it.
   const bool jackLost = impl_->initialised && Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0 &&
                         !Impl::jackServerReachable();
-  const bool terminate = impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone && !jackLost;
+  const bool terminate =
+      impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone && !jackLost;
   // A dead stream's state must outlive this object: its host's thread may
   // still call its callback, which reads it. It is kept where the process
   // can still reach it, for as long as the process lives.
