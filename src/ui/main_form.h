@@ -372,6 +372,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   std::vector<MenuButton> menuButtons_;
   QMenu* viewMenu_ = nullptr;
   QAction* viewOverlaysEnd_ = nullptr;
+  std::array<QAction*, 8> overlayActions_{};  // View: slot n + 1 drawn over the live curve
   QAction* phaseAction_ = nullptr;
   QDialog* howToMeasure_ = nullptr;
 

@@ -46,6 +46,13 @@ void press(QAbstractButton* b) {
   if (b->isEnabled() && !b->isHidden()) b->click();
 }
 
+// "Overlay 3: woofer", or "Overlay 3" for a slot without a title.
+QString overlayEntryText(int n, const char* title) {
+  QString text = QStringLiteral("Overlay %1").arg(n);
+  if (title != nullptr && title[0] != '\0') text += QStringLiteral(": ") + QString::fromUtf8(title);
+  return text;
+}
+
 }  // namespace
 
 QString buildDateText() {
@@ -119,7 +126,14 @@ QMenuBar* TMainForm::createMenuBar() {
 
   viewMenu_ = bar->addMenu(QStringLiteral("&View"));
   viewMenu_->setObjectName(QStringLiteral("viewMenu"));
-  // The memory slots' overlays go above this separator.
+  // The memory slots' overlays, then the phase.
+  for (int i = 0; i < 8; ++i) {
+    QAction* a = viewMenu_->addAction(overlayEntryText(i + 1, ""));
+    a->setObjectName(QStringLiteral("overlayAction%1").arg(i + 1));
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, i](bool on) { overlayClick(i + 1, on); });
+    overlayActions_[static_cast<size_t>(i)] = a;
+  }
   viewOverlaysEnd_ = viewMenu_->addSeparator();
   phaseAction_ = viewMenu_->addAction(QStringLiteral("Phase"));
   phaseAction_->setObjectName(QStringLiteral("phaseAction"));
@@ -149,6 +163,13 @@ QMenuBar* TMainForm::createMenuBar() {
 void TMainForm::showMenuState() {
   for (const MenuButton& m : menuButtons_)
     m.action->setEnabled(m.button->isEnabled() && !m.button->isHidden());
+  for (int i = 0; i < 8; ++i) {
+    QAction* a = overlayActions_[static_cast<size_t>(i)];
+    if (a == nullptr) continue;
+    const MeasSetup& slot = state_->slots[static_cast<size_t>(i)];
+    a->setText(overlayEntryText(i + 1, slot.hasResponse ? slot.title : ""));
+    a->setChecked(app_->overlayShown(i + 1));
+  }
   if (phaseAction_ != nullptr) {
     phaseAction_->setEnabled(hidePhase->isEnabled() && !hidePhase->isHidden());
     phaseAction_->setChecked(!hidePhase->isChecked());

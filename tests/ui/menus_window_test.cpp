@@ -110,7 +110,8 @@ TEST_F(MenusTest, MenuBarSitsAboveTheUnchangedForm) {
                          QString::fromUtf8("Export\u2026"),
                          QString::fromUtf8("Save graph as PNG/SVG\u2026"), "Copy graph", "Quit"}));
   EXPECT_EQ(entries("measureMenu"), QStringList({"Start/Stop", "Level test", "Calibrate"}));
-  EXPECT_EQ(entries("viewMenu"), QStringList({"Phase"}));
+  EXPECT_EQ(entries("viewMenu"), QStringList({"Overlay 1", "Overlay 2", "Overlay 3", "Overlay 4", "Overlay 5",
+                                             "Overlay 6", "Overlay 7", "Overlay 8", "Phase"}));
   EXPECT_EQ(entries("helpMenu"), QStringList({"How to measure", "About Sonrake"}));
   EXPECT_EQ(action("startStopAction")->shortcuts(),
             QList<QKeySequence>({QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_F5)}));
@@ -194,6 +195,21 @@ TEST_F(MenusTest, EntriesDoWhatTheirButtonsDo) {
 
   Q_EMIT menu("fileMenu")->aboutToShow();
   EXPECT_EQ(action("exportAction")->isEnabled(), enabled("exportMeas"));
+
+  // Overlays: the View entry and the slot's own choice are one; the entry
+  // names the slot's title once it holds a curve.
+  QAction* overlay3 = action("overlayAction3");
+  EXPECT_EQ(overlay3->text(), QStringLiteral("Overlay 3"));
+  overlay3->trigger();
+  EXPECT_TRUE(state().overlays.shown[2]);
+  EXPECT_FALSE(state().overlays.shown[1]);
+  window->form().state().slots[2].hasResponse = true;
+  setTitleUtf8(window->form().state().slots[2].title, "tweeter");
+  Q_EMIT menu("viewMenu")->aboutToShow();
+  EXPECT_EQ(overlay3->text(), QStringLiteral("Overlay 3: tweeter"));
+  EXPECT_TRUE(overlay3->isChecked());
+  overlay3->trigger();
+  EXPECT_FALSE(state().overlays.shown[2]);
 
   action("aboutAction")->trigger();
   ASSERT_EQ(dialogs.boxes.size(), 1u);
@@ -316,12 +332,12 @@ TEST_F(MenusTest, SettingsPageShowsTheMicrophoneFileAndItsCurve) {
   openPage(kSettingsPage);
   QLabel* file = get<QLabel>("micFile");
   EXPECT_EQ(file->text(), "No file loaded");
-  const QString mic = dataDir.filePath(QStringLiteral("measurement-mic-1234.txt"));
+  const QString mic = dataDir.filePath(QStringLiteral("mic-1234.txt"));
   writeFile(mic, "Freq dB Phase\n20 -1.5 0\n1000 0 0\n20000 2 0\n");
   dialogs.fileAnswers.push_back(mic.toStdString());
   action("importMicAction")->trigger();
   ASSERT_TRUE(state().micCalValid);
-  EXPECT_EQ(file->text(), "measurement-mic-1234.txt");
+  EXPECT_EQ(file->text(), "mic-1234.txt");
   EXPECT_EQ(file->toolTip(), mic);
 
   const QImage curve = get<TImageView>("micCurve")->image();
