@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "canvas_records.h"
 
@@ -91,7 +92,9 @@ TEST(MicCurve, SwitchedOffIsGreyAndSilentPointsLieOnTheBorder) {
     if (g[i] > 1000.0 && g[i] < 1100.0) mic[i] = Complex(0.0, 0.0);
   RecordingCanvas c(60, 21);
   drawMicCurve(c, g, mic, false);
-  const Polyline& curve = polylinesOf(c).back();
+  const std::vector<Polyline> lines = polylinesOf(c);
+  ASSERT_FALSE(lines.empty());
+  const Polyline& curve = lines.back();
   EXPECT_EQ(curve.pen.colour, kGrey);
   int bottom = 0;
   for (const Point& p : curve.points) bottom += p.y == 19;  // the middle is row 10
