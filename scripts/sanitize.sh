@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer:
-# clang, Debug (at -O1, which keeps the reports' lines and halves the time),
+# clang with warnings as errors, Debug (at -O1, which keeps the reports' lines
+# and halves the time),
 # in build-asan/. Any report ends its test with a failure; the one leak
 # suppressed is inside the system's PipeWire library (tests/sanitize/lsan.supp).
 # The window's tests run offscreen. The build also holds the readers' libFuzzer
@@ -13,7 +14,7 @@ bash scripts/install-deps.sh clang
 build=build-asan
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DSONRAKE_SANITIZE=address,undefined -DSONRAKE_FUZZ=ON -DSONRAKE_WERROR=OFF \
+  -DSONRAKE_SANITIZE=address,undefined -DSONRAKE_FUZZ=ON -DSONRAKE_WERROR=ON \
   -DSONRAKE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
