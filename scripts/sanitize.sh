@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer:
 # clang with warnings as errors, Debug (at -O1, which keeps the reports' lines
-# and halves the time),
-# in build-asan/. Any report ends its test with a failure; the one leak
-# suppressed is inside the system's PipeWire library (tests/sanitize/lsan.supp).
-# The window's tests run offscreen. The build also holds the readers' libFuzzer
-# targets, so that SONRAKE_FUZZ_BUILD=build-asan bash scripts/fuzz.sh can run
-# them without a second build.
+# and halves the time), in build-asan/. Any report ends its test with a
+# failure; the only leaks suppressed are inside the system's PipeWire
+# libraries (tests/sanitize/lsan.supp). The window's tests run offscreen. The
+# build also holds the readers' libFuzzer targets, so that
+# SONRAKE_FUZZ_BUILD=build-asan bash scripts/fuzz.sh runs them without a
+# second build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh clang
