@@ -45,8 +45,13 @@ fuzz_one() {
     "$build/corpus/$t" "${inputs[@]}" >"$build/fuzz-$t.log" 2>&1
 }
 
+running=0
 for t in "${targets[@]}"; do
-  while (( $(jobs -rp | wc -l) >= $(nproc) )); do sleep 1; done
+  if ((running >= $(nproc))); then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  running=$((running + 1))
   echo "== $t: ${seconds} s"
   rm -f "$build/fuzz-$t.status"
   ( if fuzz_one "$t"; then echo 0; else echo 1; fi >"$build/fuzz-$t.status" ) &
