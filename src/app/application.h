@@ -124,6 +124,12 @@ class Application {
   bool mlsOrderChosen(int index);    // item of the MLS length list
   bool inputDeviceChosen(int id);
   bool outputDeviceChosen(int id);
+  // "Refresh": the device lists are read again (a sound server started or
+  // stopped since). The chosen input and output stay chosen by name where
+  // they are still listed, else the first device of the list is; the
+  // observer is told (deviceListsChanged). Refused (false, nothing changed)
+  // while a run holds the devices.
+  bool refreshDevices();
   // SPL (false) or impedance (true); the merge gain entries follow.
   bool measurementModeChosen(bool impedance);
   void impedanceRangeChosen(int minIndex, int maxIndex);

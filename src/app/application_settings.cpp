@@ -8,6 +8,7 @@
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
+#include "app/device_lists.h"
 #include "app/mic_import.h"
 #include "app/export_ops.h"
 #include "app/session_ops.h"
@@ -60,6 +61,20 @@ bool Application::inputDeviceChosen(int id) {
 bool Application::outputDeviceChosen(int id) {
   if (runUnderway()) return false;
   state_->outDeviceId = static_cast<int16_t>(id);
+  return true;
+}
+
+bool Application::refreshDevices() {
+  if (runUnderway()) return false;
+  AppState& s = *state_;
+  const std::string in = deviceNameAt(audio_, WaveDirection::input, s.inDeviceId);
+  const std::string out = deviceNameAt(audio_, WaveDirection::output, s.outDeviceId);
+  audio_.refreshDevices();
+  const int newIn = in.empty() ? -1 : deviceIdByName(audio_, WaveDirection::input, in);
+  const int newOut = out.empty() ? -1 : deviceIdByName(audio_, WaveDirection::output, out);
+  s.inDeviceId = static_cast<int16_t>(newIn >= 0 ? newIn : 0);
+  s.outDeviceId = static_cast<int16_t>(newOut >= 0 ? newOut : 0);
+  observer_.deviceListsChanged();
   return true;
 }
 

@@ -179,6 +179,16 @@ void TMainForm::fillDeviceLists() {
   showDeviceHints();
 }
 
+void TMainForm::relistDevices() {
+  {
+    const QSignalBlocker quietIn(inDev);
+    const QSignalBlocker quietOut(outDev);
+    inDev->clear();
+    outDev->clear();
+    fillDeviceLists();
+  }
+}
+
 void TMainForm::showDeviceHints() {
   // The hint of a device list, followed by the whole name of its device.
   const auto show = [](QComboBox* list, const char* hint) {

@@ -138,6 +138,7 @@ class TMainForm : public QWidget, public NotifyTarget {
     void measurementModeShown(bool impedance) override;
     void mergeApplied() override;
     void sessionOpened() override { form_.showSessionControls(); }
+    void deviceListsChanged() override { form_.relistDevices(); }
     void exitProgram(int code) override;
 
    private:
@@ -161,6 +162,8 @@ class TMainForm : public QWidget, public NotifyTarget {
   // Start-up steps (main_form.cpp / main_form_view.cpp).
   void fillLists();
   void fillDeviceLists();
+  // The device lists and their choices again, after a refresh.
+  void relistDevices();
   // The device lists' hints name their chosen devices in full.
   void showDeviceHints();
   static constexpr const char* kInDevHint = "Select input wave device";
@@ -201,6 +204,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   void sRateChange(int index);
   void nMLSChange(int index);
   void inDevChange(int index);
+  void refreshDevicesClick();
   void outDevChange(int index);
   void freqDTitleExit();
   void delayStartClick(bool checked);
@@ -306,6 +310,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QComboBox* nMLS = nullptr;
   QComboBox* inDev = nullptr;
   QComboBox* outDev = nullptr;
+  QPushButton* refreshDevices = nullptr;
   QPushButton* Level = nullptr;
   QPushButton* Calibrate = nullptr;
   QGroupBox* micGroup = nullptr;
