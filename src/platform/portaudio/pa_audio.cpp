@@ -321,14 +321,10 @@ struct PaAudio::Impl {
     lib = PaLibrary::acquire(error);
     if (lib == nullptr) return false;
     caller = std::make_unique<BoundedCaller>();
-    PaLibrary* l = lib;
-    const BoundedCaller::Result r =
-        caller->run([l] { return BoundedCaller::Result{true, l->initialize(), nullptr}; }, limit);
-    if (!r.returned) {
-      spoiled = true;
-      return false;
-    }
-    if (r.value != paNoError) {
+    // On the program's thread: the threads PortAudio's host APIs start here
+    // (JACK's client thread) then belong to it rather than to the caller's
+    // thread, which ends with the state. Without a server it returns at once.
+    if (lib->initialize() != paNoError) {
       // Nothing to terminate; the copy can be used again.
       caller.reset();
       PaLibrary::release(lib);

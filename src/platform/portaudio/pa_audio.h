@@ -22,8 +22,8 @@
 // having no device at all is a normal state.
 //
 // A sound server that goes away must neither hang nor abort the program.
-// Every PortAudio call that may block (initialise, terminate, check a format,
-// open, start, abort and close a stream) runs on a thread of the backend and
+// Every PortAudio call that may block on a device or a server (terminate,
+// check a format, open, start, abort and close a stream) runs on a thread of the backend and
 // is given up on after callLimit: the call reports kWaveErrNotResponding and
 // its stream is abandoned. A PortAudio state whose JACK server went away, or
 // one of whose calls was given up on, is never called or terminated again
