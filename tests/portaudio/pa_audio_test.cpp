@@ -480,3 +480,28 @@ TEST_F(JackLoopback, RefreshListsAServerStartedLater) {
 }
 
 }  // namespace
+
+namespace {
+
+// The server dies and is back before the next run: PortAudio's client is
+// unknown to the new server, so the next opening starts a fresh state at
+// once and measures through it, with the same device numbers.
+TEST_F(JackLoopback, ServerRestartedBetweenRunsIsUsedAtTheNextRun) {
+  auto pa = std::make_unique<PaAudio>();
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  std::string why;
+  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  jackd_->restart();
+  ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
+  why.clear();
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
+  const auto t0 = std::chrono::steady_clock::now();
+  pa.reset();
+  EXPECT_LT(secondsSince(t0), 1.0);
+}
+
+}  // namespace
