@@ -54,6 +54,9 @@ class AppObserver {
   // An opened session replaced the settings: the front end shows every
   // control's value again from the state.
   virtual void sessionOpened() {}
+  // The device lists were read again and the chosen devices may have new
+  // numbers: the front end lists the devices and the choices again.
+  virtual void deviceListsChanged() {}
   // The end of a recording has drawn the level bars (and a level test's
   // waveform) on the recording canvases.
   virtual void recordingDrawn() {}

@@ -141,6 +141,13 @@ class Application {
   DeviceNamesFound devicesChosenByName(std::string_view input, std::string_view output);
   // The name of the chosen device of `dir`; empty when there is no such device.
   std::string chosenDeviceName(WaveDirection dir) const;
+
+  // "Refresh": the device lists are read again (a sound server started or
+  // stopped since). The chosen input and output stay chosen by name where
+  // they are still listed, else the first device of the list is; the
+  // observer is told (deviceListsChanged). Refused (false, nothing changed)
+  // while a run holds the devices.
+  bool refreshDevices();
   // SPL (false) or impedance (true); the merge gain entries follow.
   bool measurementModeChosen(bool impedance);
   void impedanceRangeChosen(int minIndex, int maxIndex);

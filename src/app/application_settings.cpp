@@ -13,8 +13,9 @@
 #include "analysis/frequency_response.h"
 #include "app/application.h"
 #include "app/curve_ops.h"
-#include "app/export_ops.h"
+#include "app/device_lists.h"
 #include "app/mic_import.h"
+#include "app/export_ops.h"
 #include "app/session_ops.h"
 #include "app/slot_ops.h"
 #include "app/view_state.h"
@@ -71,24 +72,12 @@ bool Application::outputDeviceChosen(int id) {
 
 namespace {
 
-// The name of device `id` of `dir`; empty for an id the devices do not have.
-std::string deviceNameOf(const WaveAudio& audio, WaveDirection dir, int id) {
-  if (id < 0 || id >= audio.deviceCount(dir)) return {};
-  char name[256] = {};
-  audio.deviceName(dir, id, name, sizeof name);
-  name[sizeof name - 1] = '\0';
-  return name;
-}
-
 // The device of `dir` called `name`: `current` when it is called so, else
 // the first that is; -1 for none.
 int deviceNamed(const WaveAudio& audio, WaveDirection dir, std::string_view name, int current) {
   if (name.empty()) return -1;
-  if (deviceNameOf(audio, dir, current) == name) return current;
-  const int count = audio.deviceCount(dir);
-  for (int id = 0; id < count; ++id)
-    if (deviceNameOf(audio, dir, id) == name) return id;
-  return -1;
+  if (deviceNameAt(audio, dir, current) == name) return current;
+  return deviceIdByName(audio, dir, name);
 }
 
 }  // namespace
@@ -105,8 +94,22 @@ Application::DeviceNamesFound Application::devicesChosenByName(std::string_view 
 }
 
 std::string Application::chosenDeviceName(WaveDirection dir) const {
-  return deviceNameOf(audio_, dir,
+  return deviceNameAt(audio_, dir,
                       dir == WaveDirection::input ? state_->inDeviceId : state_->outDeviceId);
+}
+
+bool Application::refreshDevices() {
+  if (runUnderway()) return false;
+  AppState& s = *state_;
+  const std::string in = deviceNameAt(audio_, WaveDirection::input, s.inDeviceId);
+  const std::string out = deviceNameAt(audio_, WaveDirection::output, s.outDeviceId);
+  audio_.refreshDevices();
+  const int newIn = in.empty() ? -1 : deviceIdByName(audio_, WaveDirection::input, in);
+  const int newOut = out.empty() ? -1 : deviceIdByName(audio_, WaveDirection::output, out);
+  s.inDeviceId = static_cast<int16_t>(newIn >= 0 ? newIn : 0);
+  s.outDeviceId = static_cast<int16_t>(newOut >= 0 ? newOut : 0);
+  observer_.deviceListsChanged();
+  return true;
 }
 
 bool Application::measurementModeChosen(bool impedance) {

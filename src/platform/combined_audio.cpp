@@ -16,6 +16,15 @@ CombinedWaveAudio::CombinedWaveAudio(WaveAudio* real, SimAudio& sim)
       simFirst_(real == nullptr || real->deviceCount(WaveDirection::output) == 0 ||
                 real->deviceCount(WaveDirection::input) == 0) {}
 
+WaveResult CombinedWaveAudio::refreshDevices() {
+  WaveResult r = kWaveOk;
+  if (real_ != nullptr) r = real_->refreshDevices();
+  if (r == kWaveErrAllocated) return r;
+  simFirst_ = real_ == nullptr || real_->deviceCount(WaveDirection::output) == 0 ||
+              real_->deviceCount(WaveDirection::input) == 0;
+  return r;
+}
+
 int CombinedWaveAudio::deviceCount(WaveDirection dir) const {
   return (real_ != nullptr ? real_->deviceCount(dir) : 0) + sim_.deviceCount(dir);
 }

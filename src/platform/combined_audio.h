@@ -18,7 +18,8 @@ class CombinedWaveAudio : public WaveAudio {
   static constexpr WaveHandle kSimHandleBit = 0x80000000u;
 
   // real may be null (no real backend). Both must outlive this object; the
-  // device lists are fixed here, from the backends' counts at this moment.
+  // order of the lists is fixed here, from the backends' counts at this
+  // moment, and again by refreshDevices.
   CombinedWaveAudio(WaveAudio* real, SimAudio& sim);
 
   // True when the simulated devices lead the lists.
@@ -26,6 +27,9 @@ class CombinedWaveAudio : public WaveAudio {
 
   int deviceCount(WaveDirection dir) const override;
   void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override;
+  // The real backend's lists read again; the simulated devices lead again
+  // when no real pair is left, and follow when one appeared.
+  WaveResult refreshDevices() override;
   WaveResult openOutput(int id, const WaveFormat& format, WaveNotifier* notifier,
                         WaveHandle& handle) override;
   WaveResult openInput(int id, const WaveFormat& format, WaveNotifier* notifier,

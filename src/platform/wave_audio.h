@@ -111,6 +111,11 @@ class WaveAudio {
   // Name of device id (0 .. count-1) into text, zero-terminated and truncated
   // to capacity; an empty text for an id out of range.
   virtual void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const = 0;
+  // Reads the device lists again (a sound server may have started or
+  // stopped since they were taken); numbers given out before no longer
+  // hold. Refused with kWaveErrAllocated while a device is open. Backends
+  // whose lists never change keep them (the default).
+  virtual WaveResult refreshDevices() { return kWaveOk; }
 
   // Opens a device by number. With a notifier the device reports buffers
   // through it; with nullptr it reports nothing. On success handle is set and

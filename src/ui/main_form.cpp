@@ -213,6 +213,15 @@ void TMainForm::rememberDevice(WaveDirection dir) {
   QSettings ini(deviceIniPath(), QSettings::IniFormat);
   ini.setValue(dir == WaveDirection::input ? kInputKey : kOutputKey, QString::fromUtf8(name));
   ini.sync();
+
+void TMainForm::relistDevices() {
+  {
+    const QSignalBlocker quietIn(inDev);
+    const QSignalBlocker quietOut(outDev);
+    inDev->clear();
+    outDev->clear();
+    fillDeviceLists();
+  }
 }
 
 void TMainForm::showDeviceHints() {

@@ -177,6 +177,7 @@ class TMainForm : public QWidget, public NotifyTarget {
     void measurementModeShown(bool impedance) override;
     void mergeApplied() override;
     void sessionOpened() override { form_.showSessionControls(); }
+    void deviceListsChanged() override { form_.relistDevices(); }
     void exitProgram(int code) override;
 
    private:
@@ -223,6 +224,9 @@ class TMainForm : public QWidget, public NotifyTarget {
   QString deviceIniPath() const;
   void recallDevices();
   void rememberDevice(WaveDirection dir);
+
+  // The device lists and their choices again, after a refresh.
+  void relistDevices();
   // The device lists' hints name their chosen devices in full.
   void showDeviceHints();
   // The Settings page's microphone data: the file's name (whole in its hint)
@@ -275,6 +279,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   void sRateChange(int index);
   void nMLSChange(int index);
   void inDevChange(int index);
+  void refreshDevicesClick();
   void outDevChange(int index);
   void freqDTitleExit();
   void delayStartClick(bool checked);
@@ -414,6 +419,7 @@ class TMainForm : public QWidget, public NotifyTarget {
   QComboBox* nMLS = nullptr;
   QComboBox* inDev = nullptr;
   QComboBox* outDev = nullptr;
+  QPushButton* refreshDevices = nullptr;
   QPushButton* Level = nullptr;
   QPushButton* Calibrate = nullptr;
   QGroupBox* micGroup = nullptr;

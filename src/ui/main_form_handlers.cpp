@@ -31,6 +31,7 @@ void TMainForm::connectHandlers() {
   connect(nMLS, &QComboBox::activated, this, &TMainForm::nMLSChange);
   connect(inDev, &QComboBox::activated, this, &TMainForm::inDevChange);
   connect(outDev, &QComboBox::activated, this, &TMainForm::outDevChange);
+  connect(refreshDevices, &QPushButton::clicked, this, &TMainForm::refreshDevicesClick);
   connect(freqDTitle, &QLineEdit::editingFinished, this, &TMainForm::freqDTitleExit);
   connect(delayStart, &QCheckBox::toggled, this, &TMainForm::delayStartClick);
   connect(cbCycle, &QCheckBox::toggled, this, &TMainForm::cbCycleClick);
@@ -141,6 +142,11 @@ void TMainForm::outDevChange(int index) {
     rememberDevice(WaveDirection::output);
   }
   showDeviceHints();
+}
+
+void TMainForm::refreshDevicesClick() {
+  // The application tells the lists to follow (relistDevices).
+  app_->refreshDevices();
 }
 
 void TMainForm::micDataImportClick() {

@@ -266,6 +266,10 @@ void TMainForm::buildSettingsPage(QWidget* p) {
   QGroupBox* devGroup = group(p, "DeviceGroup", "In/out device", 122, 2, 229, 72);
   inDev = comboBox(devGroup, "inDev", 8, 18, 213, kInDevHint);
   outDev = comboBox(devGroup, "outDev", 8, 44, 213, kOutDevHint);
+  // In the group's title row, right of its title: the lists read again.
+  refreshDevices = button(p, "refreshDevices", "Refresh", 295, 0, 52, 16,
+                          "Read the device lists again (a sound server started since)");
+  refreshDevices->raise();
 
   Level = button(p, "Level", "Test levels", 122, 82, 88, 23,
                  "Click here to test that the input level is OK");

@@ -163,6 +163,7 @@ void TMainForm::applyRunLocks(bool locked) {
   averagesList->setEnabled(r.measurementModeEnabled);
   inDev->setEnabled(r.devicesEnabled);
   outDev->setEnabled(r.devicesEnabled);
+  refreshDevices->setEnabled(r.devicesEnabled);
   loadCurve->setEnabled(!locked);
   sessionButton->setEnabled(!locked);
   for (int i = 0; i < kStoreSlots; ++i) {

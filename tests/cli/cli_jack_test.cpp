@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -138,6 +140,92 @@ TEST_F(CliJack, ServerGoneDuringAMeasurementExitsOneInTime) {
   EXPECT_NE(run.err.find("The sound card stopped responding."), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(dir / "m.txt"));
   EXPECT_LT(waited, 0.92 + 2.0 + 1.0);
+}
+
+
+// Export rows of a measurement: the worst level from 0 dB between 100 Hz and
+// 10 kHz, and how many rows lie there.
+struct Flatness {
+  int rows = 0;
+  double worst = 0.0;
+};
+Flatness flatness(const fs::path& file) {
+  Flatness f;
+  std::istringstream rows(readBytes(file));
+  std::string line;
+  std::getline(rows, line);  // the header
+  for (double hz = 0, db = 0, phase = 0; std::getline(rows, line);) {
+    if (std::sscanf(line.c_str(), "%lf \t%lf \t%lf", &hz, &db, &phase) != 3) continue;
+    if (hz < 100.0 || hz > 10000.0) continue;
+    ++f.rows;
+    f.worst = std::max(f.worst, std::fabs(db));
+  }
+  return f;
+}
+
+// The server goes away after one program has measured through it and comes
+// back: a program started meanwhile lists no JACK device, says so for the
+// device asked for, and ends cleanly; one started after the server is back
+// measures through it again, flat against the calibration made before.
+TEST_F(CliJack, ServerGoneAndBackBetweenRuns) {
+  const CliResult devices = runCli(dir, {"devices"});
+  ASSERT_EQ(devices.code(), 0) << devices.err;
+  const std::string in = loopbackName(devices.out, "input");
+  const std::string out = loopbackName(devices.out, "output");
+  ASSERT_FALSE(in.empty()) << devices.out;
+  const std::vector<std::string> common = {"--in", in, "--out", out, "--rate", "48000", "--order", "12"};
+  std::vector<std::string> calibrate = {"-q", "calibrate"};
+  calibrate.insert(calibrate.end(), common.begin(), common.end());
+  const CliResult cal = runCli(dir, calibrate);
+  ASSERT_EQ(cal.code(), 0) << cal.err;
+
+  jackd->stop();
+  const CliResult listed = runCli(dir, {"devices"});
+  EXPECT_EQ(listed.code(), 0) << listed.describe();
+  EXPECT_EQ(loopbackName(listed.out, "input"), "");
+  std::vector<std::string> measure = {"-q", "measure", "--export", (dir / "gone.txt").string()};
+  measure.insert(measure.end(), common.begin(), common.end());
+  const CliResult gone = runCli(dir, measure);
+  EXPECT_EQ(gone.code(), 2) << gone.describe();
+  EXPECT_NE(gone.err.find("no output device matches"), std::string::npos) << gone.err;
+  EXPECT_FALSE(fs::exists(dir / "gone.txt"));
+
+  jackd->restart();
+  ASSERT_TRUE(jackd->ready()) << jackd->skipReason();
+  measure[3] = (dir / "back.txt").string();
+  const CliResult back = runCli(dir, measure);
+  ASSERT_EQ(back.code(), 0) << back.describe();
+  const Flatness f = flatness(dir / "back.txt");
+  EXPECT_EQ(f.rows, 500);
+  EXPECT_LE(f.worst, 0.2);
+}
+
+// The server hangs in the middle of a measurement (it stops answering
+// without going away): the run ends with the sound card's error, the close
+// that follows gives up on PortAudio's abort after the backend's limit
+// (5 s) instead of its ten minutes, and the program exits 1 by itself.
+TEST_F(CliJack, ServerHungDuringAMeasurementExitsOneInTime) {
+  const CliResult devices = runCli(dir, {"devices"});
+  ASSERT_EQ(devices.code(), 0) << devices.err;
+  const std::string in = loopbackName(devices.out, "input");
+  const std::string out = loopbackName(devices.out, "output");
+  ASSERT_FALSE(in.empty()) << devices.out;
+
+  CliChild child(SONRAKE_CLI_PATH, dir.string() + "/",
+                 {"measure", "--in", in, "--out", out, "--rate", "48000", "--order", "15", "--export",
+                  (dir / "m.txt").string()});
+  ASSERT_TRUE(child.waitForErr("measuring:", std::chrono::seconds(5)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto frozen = std::chrono::steady_clock::now();
+  jackd->freeze();
+  const CliResult run = child.finish(std::chrono::seconds(20));
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - frozen).count();
+  jackd->stop();
+
+  EXPECT_EQ(run.code(), 1) << run.describe();
+  EXPECT_NE(run.err.find("The sound card stopped responding."), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(dir / "m.txt"));
+  EXPECT_LT(waited, 0.92 + 2.0 + 5.0 + 2.0);
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ class ObserverRecorder final : public AppObserver {
   void startDisabled() override { events.push_back("start:off"); }
   void busy(bool b) override { events.push_back(b ? "busy" : "idle"); }
   void exitProgram(int code) override { events.push_back("exit:" + std::to_string(code)); }
+  void deviceListsChanged() override { events.push_back("devices"); }
 
   bool saw(const std::string& e) const {
     for (const std::string& x : events)
@@ -260,6 +261,65 @@ TEST(Application, DeviceThatCannotBeOpenedEndsTheRunFailed) {
   EXPECT_FALSE(r.app.state().calibrationRun);
   EXPECT_FALSE(r.app.runUnderway());
   EXPECT_EQ(r.observer.events.back(), "ended:1");
+}
+
+
+// A fake whose lists are replaced by the next ones at each refresh.
+class RelistingAudio final : public FakeWaveAudio {
+ public:
+  using Lists = std::vector<std::vector<std::string>>;  // output, input
+  std::vector<Lists> generations;
+  size_t current = 0;
+  int refreshes = 0;
+
+  int deviceCount(WaveDirection dir) const override {
+    return static_cast<int>(list(dir).size());
+  }
+  void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override {
+    const auto& l = list(dir);
+    std::snprintf(text, capacity, "%s", id >= 0 && id < static_cast<int>(l.size()) ? l[id].c_str() : "");
+  }
+  WaveResult refreshDevices() override {
+    ++refreshes;
+    if (current + 1 < generations.size()) ++current;
+    return kWaveOk;
+  }
+
+ private:
+  const std::vector<std::string>& list(WaveDirection dir) const {
+    return generations[current][dir == WaveDirection::output ? 0 : 1];
+  }
+};
+
+// "Refresh" keeps the chosen devices by name at their new numbers, falls
+// back to the first device for one no longer listed, and tells the front
+// end; while a run holds the devices it reads nothing.
+TEST(Application, RefreshKeepsTheChosenDevicesByName) {
+  RelistingAudio audio;
+  audio.generations = {{{"o1", "o2", "sim out"}, {"i1", "i2", "sim in"}},
+                       {{"new", "sim out", "o1"}, {"i1", "new in", "sim in", "i1"}}};
+  NoticeList notices;
+  DialogRecorder dialogs;
+  ObserverRecorder observer;
+  Application app{audio, notices, dialogs, observer};
+  app.state().setup.setMlsOrder(0);
+  buildMlsTables(app.state().setup, app.state().mls);
+  ASSERT_TRUE(app.outputDeviceChosen(2));  // "sim out"
+  ASSERT_TRUE(app.inputDeviceChosen(1));   // "i2", gone after the refresh
+  ASSERT_TRUE(app.refreshDevices());
+  EXPECT_EQ(audio.refreshes, 1);
+  EXPECT_EQ(app.state().outDeviceId, 1);
+  EXPECT_EQ(app.state().inDeviceId, 0);
+  EXPECT_TRUE(observer.saw("devices"));
+
+  ASSERT_TRUE(app.inputDeviceChosen(2));  // "sim in"
+  ASSERT_TRUE(app.levelTestClicked());
+  ASSERT_TRUE(app.runUnderway());
+  observer.events.clear();
+  EXPECT_FALSE(app.refreshDevices());
+  EXPECT_EQ(audio.refreshes, 1);
+  EXPECT_FALSE(observer.saw("devices"));
+  EXPECT_EQ(app.state().inDeviceId, 2);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -307,6 +308,200 @@ TEST_F(JackLoopback, ServerGoneBetweenRunsIsReportedAsGone) {
   EXPECT_STREQ(text, "The sound device is no longer available: the JACK server has stopped.");
   if (hOut != kNoWaveHandle) pa->close(hOut);
   pa.reset();  // must return: no abort, no hang
+}
+
+}  // namespace
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// One recording through the loopback with the sound card, as a run does:
+// true when it ended with its analysis and the recording holds the
+// playback (scaled by 32767/32768, delayed by whole server periods, within
+// 1 LSB); the run's events otherwise in `why`.
+bool loopbackRunIsExact(PaAudio& pa, int in, int out, std::string& why) {
+  LoopRun run(in, out);
+  SoundCard card(run.state->soundCardContext(), pa, run.notices, run.host);
+  card.openDevices(true);  // the priming run, whose failures are ignored
+  if (!card.openDevices(false)) {
+    for (const std::string& e : run.host.events) why += e + "; ";
+    return false;
+  }
+  card.startRecording();
+  run.dispatch(card, 5000ms);
+  card.stopDevices();
+  if (run.host.processed != 1) {
+    for (const std::string& e : run.host.events) why += e + "; ";
+    return false;
+  }
+  const auto& play = run.state->mls.playBuffer;
+  const RecBuffer& rec = run.state->recBuffer;
+  for (int lag = 0; lag <= 8 * 1024; lag += 1024) {
+    bool match = true;
+    for (int k = 2000 + lag; k < 4096 + 9600 + 2000 && match; ++k) {
+      for (int ch = 0; ch < 2 && match; ++ch) {
+        const double expected = play[2 * static_cast<size_t>(k - lag) + ch] * (32767.0 / 32768.0);
+        match = std::abs(rec.at(k, ch) - expected) <= 1.0;
+      }
+    }
+    if (match) return true;
+  }
+  why = "the recording does not hold the playback";
+  return false;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The server goes away between two runs and comes back under its name: the
+// run in between is refused with the reason, the next one measures through
+// the same device numbers again (PortAudio started afresh on another copy
+// of its library, the old state left alone), and the backend then ends
+// promptly. An overrun on a loaded machine gets one more run.
+TEST_F(JackLoopback, ServerBackUnderItsNameIsUsedAgainWithTheSameNumbers) {
+  auto pa = std::make_unique<PaAudio>();
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  std::string why;
+  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+
+  stopServer();
+  {
+    LoopRun run(in, out);
+    SoundCard card(run.state->soundCardContext(), *pa, run.notices, run.host);
+    card.openDevices(true);
+    EXPECT_FALSE(card.openDevices(false));
+    card.stopDevices();
+    EXPECT_NE(std::find(run.host.events.begin(), run.host.events.end(),
+                        "warning:The sound device is no longer available: the JACK server has stopped."),
+              run.host.events.end());
+  }
+  // Still gone at the next try (a fresh state without JACK), and the lists
+  // keep their numbers.
+  WaveHandle h = kNoWaveHandle;
+  EXPECT_EQ(pa->openInput(in, stereo16Format(48000), nullptr, h), kWaveErrDeviceGone);
+  EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
+
+  jackd_->restart();
+  ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
+  why.clear();
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
+
+  stopServer();  // and gone again while nothing is open: the end must not abort
+  const auto t0 = std::chrono::steady_clock::now();
+  pa.reset();
+  EXPECT_LT(secondsSince(t0), 1.0);
+}
+
+// The server stops answering while a run is closed (as one that dies or
+// hangs in the middle of it): PortAudio's abort would wait for it for ten
+// minutes; the close gives up after the backend's limit and says so, the
+// buffers come back, and once the server is ended and started again the
+// next opening works on a fresh state.
+TEST_F(JackLoopback, ServerHungDuringCloseIsGivenUpInTime) {
+  constexpr auto kLimit = 1000ms;
+  auto pa = std::make_unique<PaAudio>(kLimit);
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  NoticeQueue notices;
+  WaveHandle hOut = kNoWaveHandle, hIn = kNoWaveHandle;
+  ASSERT_EQ(pa->openOutput(out, stereo16Format(48000), &notices, hOut), kWaveOk);
+  ASSERT_EQ(pa->openInput(in, stereo16Format(48000), &notices, hIn), kWaveOk);
+  std::vector<int16_t> play(2 * 96000, 1000), rec(2 * 96000, 0);
+  WaveHeader ph{play.data(), static_cast<uint32_t>(2 * play.size()), 0, 0};
+  WaveHeader rh{rec.data(), static_cast<uint32_t>(2 * rec.size()), 0, 0};
+  ASSERT_EQ(pa->prepare(hOut, ph), kWaveOk);
+  ASSERT_EQ(pa->prepare(hIn, rh), kWaveOk);
+  ASSERT_EQ(pa->addBuffer(hIn, rh), kWaveOk);
+  ASSERT_EQ(pa->start(hIn), kWaveOk);
+  ASSERT_EQ(pa->write(hOut, ph), kWaveOk);
+  std::this_thread::sleep_for(300ms);
+
+  jackd_->freeze();
+  auto t0 = std::chrono::steady_clock::now();
+  const WaveResult closedIn = pa->close(hIn);
+  const WaveResult closedOut = pa->close(hOut);
+  const double waited = secondsSince(t0);
+  EXPECT_EQ(closedIn, kWaveErrNotResponding);
+  EXPECT_EQ(closedOut, kWaveOk);
+  EXPECT_EQ(rh.flags & kWaveHeaderQueued, 0u);
+  EXPECT_EQ(ph.flags & kWaveHeaderQueued, 0u);
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 1.0 + 1.0);  // the limit once, and the callback's 0.5 s at most
+  char text[200];
+  pa->errorText(closedIn, text, sizeof text);
+  EXPECT_STREQ(text, "The sound card stopped responding.");
+
+  stopServer();  // it dies now, with the abort still waiting in PortAudio
+  jackd_->restart();
+  ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
+  std::string why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+
+  t0 = std::chrono::steady_clock::now();
+  pa.reset();
+  EXPECT_LT(secondsSince(t0), 1.0);
+}
+
+// A server started after the backend: its devices are listed only once the
+// lists are read again, and then in PortAudio's order, measurable at once;
+// while a device is open the lists are not read again.
+TEST_F(JackLoopback, RefreshListsAServerStartedLater) {
+  stopServer();
+  auto pa = std::make_unique<PaAudio>();
+  EXPECT_LT(find(*pa, WaveDirection::input, "loopback ("), 0);
+  const int outsBefore = pa->deviceCount(WaveDirection::output);
+  jackd_->restart();
+  ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
+  EXPECT_LT(find(*pa, WaveDirection::input, "loopback ("), 0);  // not before a refresh
+
+  EXPECT_EQ(pa->refreshDevices(), kWaveOk);
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  // JACK's two clients, system and loopback, are listed with the rest.
+  EXPECT_EQ(pa->deviceCount(WaveDirection::output), outsBefore + 2);
+  std::string why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+
+  WaveHandle h = kNoWaveHandle;
+  ASSERT_EQ(pa->openOutput(out, stereo16Format(48000), nullptr, h), kWaveOk);
+  EXPECT_EQ(pa->refreshDevices(), kWaveErrAllocated);
+  EXPECT_EQ(find(*pa, WaveDirection::output, "loopback ("), out);
+  EXPECT_EQ(pa->close(h), kWaveOk);
+}
+
+}  // namespace
+
+namespace {
+
+// The server dies and is back before the next run: PortAudio's client is
+// unknown to the new server, so the next opening starts a fresh state at
+// once and measures through it, with the same device numbers.
+TEST_F(JackLoopback, ServerRestartedBetweenRunsIsUsedAtTheNextRun) {
+  auto pa = std::make_unique<PaAudio>();
+  const int in = find(*pa, WaveDirection::input, "loopback (");
+  const int out = find(*pa, WaveDirection::output, "loopback (");
+  ASSERT_GE(in, 0);
+  ASSERT_GE(out, 0);
+  std::string why;
+  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  jackd_->restart();
+  ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
+  why.clear();
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
+  const auto t0 = std::chrono::steady_clock::now();
+  pa.reset();
+  EXPECT_LT(secondsSince(t0), 1.0);
 }
 
 }  // namespace

@@ -40,6 +40,27 @@ class PrivateJackd {
     serverName_ = kServerName;
     setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    start();
+  }
+  ~PrivateJackd() {
+    stop();
+    unsetenv("JACK_DEFAULT_SERVER");
+    unsetenv("JACK_NO_START_SERVER");
+  }
+  PrivateJackd(const PrivateJackd&) = delete;
+  PrivateJackd& operator=(const PrivateJackd&) = delete;
+
+  // A server under the same name again, after stop(): as the constructor.
+  void restart() {
+    stop();
+    skipReason_ = "";
+    start();
+  }
+
+  static constexpr const char* kServerName = "sonrake_test";
+
+ private:
+  void start() {
     pid_ = spawnJackd();
     if (pid_ < 0) {
       pid_ = 0;
@@ -60,24 +81,23 @@ class PrivateJackd {
     ready_ = portsUp();
     if (!ready_) skipReason_ = "jackd did not come up; the JACK loopback tests are skipped";
   }
-  ~PrivateJackd() {
-    stop();
-    unsetenv("JACK_DEFAULT_SERVER");
-    unsetenv("JACK_NO_START_SERVER");
-  }
-  PrivateJackd(const PrivateJackd&) = delete;
-  PrivateJackd& operator=(const PrivateJackd&) = delete;
 
-  static constexpr const char* kServerName = "sonrake_test";
-
+ public:
   bool ready() const { return ready_; }
   pid_t pid() const { return pid_; }
   const char* skipReason() const { return skipReason_; }
+
+  // The server stops answering (SIGSTOP) without going away, as a hung
+  // server does; stop() still ends it.
+  void freeze() {
+    if (pid_ != 0) kill(pid_, SIGSTOP);
+  }
 
   // Ends the server (SIGTERM) and waits for it; nothing when not running.
   void stop() {
     if (pid_ == 0) return;
     kill(pid_, SIGTERM);
+    kill(pid_, SIGCONT);  // a frozen server must run to end
     waitpid(pid_, nullptr, 0);
     pid_ = 0;
     ready_ = false;

@@ -4,6 +4,8 @@
 #include <jack/jack.h>
 #include <portaudio.h>
 
+#include "platform/portaudio/pa_library.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -247,9 +249,10 @@ void streamFinished(void* user) {
 }
 
 struct DeviceEntry {
-  PaDeviceIndex index;
+  PaDeviceIndex index;  // in the current PortAudio state; -1 when it no longer lists it
   PaHostApiIndex hostApi;
   std::string name;
+  bool jack = false;  // on JACK's host API
 };
 
 struct Endpoint {
@@ -261,11 +264,29 @@ struct Endpoint {
   StreamState* stream = nullptr;
 };
 
+// What became of the JACK server that the current PortAudio state is a
+// client of.
+enum class JackCheck : uint8_t { alive, clientLost, serverGone, noAnswer };
+
+// Tells Impl's open functions to try once more on a fresh PortAudio state.
+constexpr WaveResult kRetryFresh = -1;
+
 }  // namespace
 
 struct PaAudio::Impl {
+  std::chrono::milliseconds limit;  // for every call that may block
+
+  // The current PortAudio state: a copy of the library, initialised (or
+  // not), and the thread its blocking calls run on. A spoiled state met a
+  // JACK server that went away, or a call of it never returned: it is never
+  // called again nor terminated, only abandoned.
+  PaLibrary* lib = nullptr;
+  std::unique_ptr<BoundedCaller> caller;
   bool initialised = false;
-  bool jackGone = false;  // the JACK server went away while devices were listed on it
+  bool spoiled = false;
+  std::string jackClient;  // PortAudio's client on the JACK server; empty without one
+
+  bool jackGone = false;  // the last device found gone was on a JACK server that went away
   std::vector<DeviceEntry> outputs;
   std::vector<DeviceEntry> inputs;
 
@@ -281,7 +302,7 @@ struct PaAudio::Impl {
   Endpoint in;
   WaveHandle nextHandle = 1;
 
-  Impl() {
+  explicit Impl(std::chrono::milliseconds callLimit) : limit(callLimit) {
     for (auto& s : streams) {
       s = std::make_unique<StreamState>();
       s->seq = &seq;
@@ -292,29 +313,184 @@ struct PaAudio::Impl {
     return dir == WaveDirection::output ? outputs : inputs;
   }
 
-  // A failure of PortAudio on a device: on JACK's host API a server that can
-  // no longer be reached means the device is gone (PortAudio itself then
-  // says only "Insufficient memory"), and it stays gone for this process.
+  // --- The PortAudio state ---
+
+  // A copy of the library and PortAudio initialised on it; false leaves no
+  // usable state (and empty device lists to whoever scans).
+  bool initialise() {
+    std::string error;
+    lib = PaLibrary::acquire(error);
+    if (lib == nullptr) return false;
+    caller = std::make_unique<BoundedCaller>();
+    // On the program's thread: the threads PortAudio's host APIs start here
+    // (JACK's client thread) then belong to it rather than to the caller's
+    // thread, which ends with the state. Without a server it returns at once.
+    if (lib->initialize() != paNoError) {
+      // Nothing to terminate; the copy can be used again.
+      caller.reset();
+      PaLibrary::release(lib);
+      lib = nullptr;
+      return false;
+    }
+    initialised = true;
+    jackClient.clear();
+    const char* name = nullptr;
+    if (lib->hostApiTypeIdToHostApiIndex(paJACK) >= 0 && lib->jackClientName != nullptr &&
+        lib->jackClientName(&name) == paNoError && name != nullptr) {
+      jackClient = name;
+    }
+    return true;
+  }
+
+  // Whether PortAudio's JACK client is still known to a server of the name
+  // it connected to: a server that died and came back doesn't know it.
+  JackCheck checkJack() {
+    if (caller == nullptr) return JackCheck::noAnswer;
+    const std::string name = jackClient;
+    const BoundedCaller::Result r = caller->run(
+        [name] {
+          jack_status_t status{};
+          jack_client_t* probe = jack_client_open("sonrake-probe", JackNoStartServer, &status);
+          if (probe == nullptr) return BoundedCaller::Result{true, long(JackCheck::serverGone), nullptr};
+          char* uuid = name.empty() ? nullptr : jack_get_uuid_for_client_name(probe, name.c_str());
+          const bool known = uuid != nullptr;
+          if (uuid != nullptr) jack_free(uuid);
+          jack_client_close(probe);
+          return BoundedCaller::Result{true, long(known ? JackCheck::alive : JackCheck::clientLost),
+                                       nullptr};
+        },
+        limit);
+    if (!r.returned) {
+      spoiled = true;
+      return JackCheck::noAnswer;
+    }
+    return static_cast<JackCheck>(r.value);
+  }
+
+  // Terminates the current state where that is safe and keeps its copy of
+  // the library for reuse; abandons it otherwise (see pa_library.h).
+  void endState() {
+    if (lib != nullptr && initialised && !spoiled) {
+      bool safe = jackClient.empty() || checkJack() == JackCheck::alive;
+      if (safe) {
+        PaLibrary* l = lib;
+        safe = caller->run([l] { return BoundedCaller::Result{true, l->terminate(), nullptr}; }, limit)
+                   .returned;
+      }
+      if (safe) {
+        caller.reset();
+        PaLibrary::release(lib);
+        lib = nullptr;
+      }
+    }
+    // Whatever is left is abandoned: its copy stays loaded and unused, a
+    // thread blocked in it stays blocked.
+    caller.reset();
+    lib = nullptr;
+    initialised = false;
+    spoiled = false;
+    jackClient.clear();
+  }
+
+  std::vector<DeviceEntry> scan(bool output) const {
+    std::vector<DeviceEntry> found;
+    if (!initialised) return found;
+    const PaDeviceIndex count = lib->getDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+      const PaDeviceInfo* info = lib->getDeviceInfo(i);
+      if (info == nullptr) continue;
+      const PaHostApiInfo* api = lib->getHostApiInfo(info->hostApi);
+      std::string name = info->name != nullptr ? info->name : "";
+      if (api != nullptr && api->name != nullptr) name += std::string(" (") + api->name + ")";
+      const bool jack = api != nullptr && api->type == paJACK;
+      if ((output ? info->maxOutputChannels : info->maxInputChannels) >= 2) {
+        found.push_back({i, info->hostApi, name, jack});
+      }
+    }
+    return found;
+  }
+
+  // Each listed device takes the place of its name in the fresh scan (the
+  // k-th of a name the k-th); a name no longer there is marked gone. The
+  // lists keep their length and order, so device numbers stay meaningful.
+  static void rematch(std::vector<DeviceEntry>& listed, const std::vector<DeviceEntry>& fresh) {
+    for (size_t i = 0; i < listed.size(); ++i) {
+      size_t before = 0;
+      for (size_t j = 0; j < i; ++j) before += listed[j].name == listed[i].name ? 1 : 0;
+      listed[i].index = -1;
+      for (const DeviceEntry& f : fresh) {
+        if (f.name != listed[i].name) continue;
+        if (before-- > 0) continue;
+        listed[i].index = f.index;
+        listed[i].hostApi = f.hostApi;
+        break;
+      }
+    }
+  }
+
+  bool anyStream() const { return streams[0]->inUse || streams[1]->inUse; }
+
+  // A fresh PortAudio state: the lists are taken anew (keepNumbers false) or
+  // matched by name to the ones the program holds.
+  void renew(bool keepNumbers) {
+    endState();
+    initialise();
+    if (keepNumbers) {
+      rematch(outputs, scan(true));
+      rematch(inputs, scan(false));
+    } else {
+      outputs = scan(true);
+      inputs = scan(false);
+    }
+  }
+
+  // Before a device is opened: a spoiled state, or a device the current
+  // state doesn't list, calls for a fresh state (a server may be back),
+  // as long as no stream of the current one is open.
+  WaveResult readyFor(const DeviceEntry& dev) {
+    if ((spoiled || !initialised || dev.index < 0) && !anyStream()) renew(true);
+    if (dev.index >= 0 && initialised && !spoiled) return kWaveOk;
+    if (dev.index < 0) {
+      jackGone = dev.jack;
+      return kWaveErrDeviceGone;
+    }
+    return initialised ? kWaveErrNotResponding : kWaveErrNoDriver;
+  }
+
+  // A failure of PortAudio on a device. On JACK's host API PortAudio says
+  // only "Insufficient memory" when its server can't be reached: if the
+  // server is gone the device is reported gone; if a server of that name is
+  // back (one that doesn't know our client), a fresh state is worth a try.
   // On ALSA a device whose PCM can no longer be opened is gone too (ALSA's
   // "pipewire" device once the PipeWire server has stopped, for which
   // PortAudio says "Illegal combination of I/O devices").
-  WaveResult failure(PaError e, PaHostApiIndex hostApi, PaDeviceIndex device, bool output) {
-    const PaHostApiInfo* api = Pa_GetHostApiInfo(hostApi);
-    if (api != nullptr && api->type == paJACK && !jackServerReachable()) {
-      jackGone = true;
-      return kWaveErrDeviceGone;
+  WaveResult failure(PaError e, const DeviceEntry& dev, bool output) {
+    if (!dev.jack) {
+      const PaHostApiInfo* api = lib != nullptr ? lib->getHostApiInfo(dev.hostApi) : nullptr;
+      if (api != nullptr && api->type == paALSA && e != paInvalidSampleRate &&
+          e != paSampleFormatNotSupported && !alsaPcmOpens(dev, output)) {
+        return kWaveErrDeviceGone;
+      }
+      return paCode(e);
     }
-    if (api != nullptr && api->type == paALSA && e != paInvalidSampleRate &&
-        e != paSampleFormatNotSupported && !alsaPcmOpens(device, output)) {
-      return kWaveErrDeviceGone;
+    switch (checkJack()) {
+      case JackCheck::alive: return paCode(e);
+      case JackCheck::serverGone:
+        spoiled = true;
+        jackGone = true;
+        return kWaveErrDeviceGone;
+      case JackCheck::clientLost:
+        spoiled = true;
+        return anyStream() ? kWaveErrDeviceGone : kRetryFresh;
+      case JackCheck::noAnswer: break;
     }
-    return paCode(e);
+    return kWaveErrNotResponding;
   }
 
   // PortAudio names an ALSA card's device "<card>: <device> (hw:C,D)" and a
   // plugin device by its PCM name; the PCM opens (and is closed at once).
-  static bool alsaPcmOpens(PaDeviceIndex device, bool output) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+  bool alsaPcmOpens(const DeviceEntry& dev, bool output) const {
+    const PaDeviceInfo* info = lib->getDeviceInfo(dev.index);
     if (info == nullptr || info->name == nullptr) return true;
     std::string pcm = info->name;
     const size_t open = pcm.rfind("(hw:");
@@ -329,16 +505,8 @@ struct PaAudio::Impl {
     return true;
   }
 
-  static bool jackServerReachable() {
-    jack_status_t status{};
-    jack_client_t* probe = jack_client_open("sonrake-probe", JackNoStartServer, &status);
-    if (probe == nullptr) return false;
-    jack_client_close(probe);
-    return true;
-  }
-
   PaStreamParameters params(const DeviceEntry& d, bool output) const {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(d.index);
+    const PaDeviceInfo* info = lib->getDeviceInfo(d.index);
     PaStreamParameters p{};
     p.device = d.index;
     p.channelCount = 2;
@@ -349,6 +517,25 @@ struct PaAudio::Impl {
     return p;
   }
 
+  // kWaveOk when the device takes 16-bit stereo at rate (a bounded call).
+  WaveResult checkFormat(const DeviceEntry& dev, bool output, double rate) {
+    const PaStreamParameters p = params(dev, output);
+    PaLibrary* l = lib;
+    const BoundedCaller::Result r = caller->run(
+        [l, p, output, rate] {
+          const PaError e = output ? l->isFormatSupported(nullptr, &p, rate)
+                                   : l->isFormatSupported(&p, nullptr, rate);
+          return BoundedCaller::Result{true, e, nullptr};
+        },
+        limit);
+    if (!r.returned) {
+      spoiled = true;
+      return kWaveErrNotResponding;
+    }
+    return r.value == paFormatIsSupported ? kWaveOk
+                                           : failure(static_cast<PaError>(r.value), dev, output);
+  }
+
   StreamState* freeStream() {
     for (auto& s : streams) {
       if (!s->inUse) return s.get();
@@ -356,10 +543,23 @@ struct PaAudio::Impl {
     return nullptr;
   }
 
+  // A state its stream's callback may still reach is kept alive for good;
+  // its slot gets a fresh one. Under the mutex.
+  void retire(StreamState* s) {
+    for (auto& slot : streams) {
+      if (slot.get() != s) continue;
+      abandoned.push_back(std::move(slot));
+      slot = std::make_unique<StreamState>();
+      slot->seq = &seq;
+    }
+  }
+
   // Opens a stream for the open endpoints given (either may be null).
   WaveResult openStream(Endpoint* input, Endpoint* output) {
     StreamState* s = freeStream();
     if (s == nullptr) return kWaveErrAllocated;
+    const DeviceEntry& dev = input != nullptr ? inputs[static_cast<size_t>(input->entry)]
+                                              : outputs[static_cast<size_t>(output->entry)];
     PaStreamParameters ip{}, op{};
     if (input != nullptr) ip = params(inputs[static_cast<size_t>(input->entry)], false);
     if (output != nullptr) op = params(outputs[static_cast<size_t>(output->entry)], true);
@@ -375,6 +575,7 @@ struct PaAudio::Impl {
     s->stopping.store(false);
     s->stoppedByItself.store(false);
     s->deadlineNs.store(0);
+    s->shut.store(false);
     s->hasInput = input != nullptr;
     s->hasOutput = output != nullptr;
     s->inHandle = input != nullptr ? input->handle : kNoWaveHandle;
@@ -382,41 +583,40 @@ struct PaAudio::Impl {
     s->inNotifier = input != nullptr ? input->notifier : nullptr;
     s->outNotifier = output != nullptr ? output->notifier : nullptr;
     s->rate = rate;
-    s->active = false;
     s->errorPosted = false;
-    const PaDeviceInfo* dev = Pa_GetDeviceInfo(input != nullptr ? ip.device : op.device);
-    const PaHostApiInfo* api = dev != nullptr ? Pa_GetHostApiInfo(dev->hostApi) : nullptr;
-    s->jack = api != nullptr && api->type == paJACK;
+    s->jack = dev.jack;
     s->dead = false;
 
-    PaStream* stream = nullptr;
-    const PaError e = Pa_OpenStream(&stream, input != nullptr ? &ip : nullptr,
-                                    output != nullptr ? &op : nullptr, rate,
-                                    paFramesPerBufferUnspecified, paDitherOff | paClipOff,
-                                    &streamCallback, s);
-    if (e != paNoError) {
-      return failure(e, dev != nullptr ? dev->hostApi : -1,
-                     input != nullptr ? ip.device : op.device, input == nullptr);
+    PaLibrary* l = lib;
+    const bool hasIn = input != nullptr;
+    const bool hasOut = output != nullptr;
+    const BoundedCaller::Result r = caller->run(
+        [l, ip, op, hasIn, hasOut, rate, s] {
+          PaStream* stream = nullptr;
+          const PaError e = l->openStream(&stream, hasIn ? &ip : nullptr, hasOut ? &op : nullptr, rate,
+                                          paFramesPerBufferUnspecified, paDitherOff | paClipOff,
+                                          &streamCallback, s);
+          if (e == paNoError) l->setStreamFinishedCallback(stream, &streamFinished);
+          return BoundedCaller::Result{true, e, stream};
+        },
+        limit);
+    if (!r.returned) {
+      // The stream may yet come to be, with this state as its callback's.
+      spoiled = true;
+      s->shut.store(true);
+      std::lock_guard lock(mutex);
+      retire(s);
+      return kWaveErrNotResponding;
     }
-    Pa_SetStreamFinishedCallback(stream, &streamFinished);
+    if (r.value != paNoError) return failure(static_cast<PaError>(r.value), dev, input == nullptr);
     {
       std::lock_guard lock(mutex);
-      s->stream = stream;
+      s->stream = static_cast<PaStream*>(r.pointer);
       s->inUse = true;
     }
     wake.notify_all();
     if (input != nullptr) input->stream = s;
     if (output != nullptr) output->stream = s;
-    return kWaveOk;
-  }
-
-  WaveResult startStream(StreamState& s) {
-    if (s.active) return kWaveOk;
-    s.stopping.store(false, std::memory_order_release);
-    s.stoppedByItself.store(false, std::memory_order_release);
-    const PaError e = Pa_StartStream(s.stream);
-    if (e != paNoError) return paCode(e);
-    s.active = true;
     return kWaveOk;
   }
 
@@ -428,19 +628,55 @@ struct PaAudio::Impl {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
-  void stopStream(StreamState& s) {
-    if (!s.active) return;
+  // A stream that can't be stopped or closed: left alone for good, and the
+  // state it belongs to with it.
+  void giveUp(StreamState& s) {
+    s.active = false;
+    s.dead = true;
+    spoiled = true;
+    shutCallback(s);
+  }
+
+  WaveResult startStream(StreamState& s) {
+    if (s.active) return kWaveOk;
+    if (s.dead) return kWaveErrNotResponding;
+    s.stopping.store(false, std::memory_order_release);
+    s.stoppedByItself.store(false, std::memory_order_release);
+    PaLibrary* l = lib;
+    PaStream* stream = s.stream;
+    const BoundedCaller::Result r =
+        caller->run([l, stream] { return BoundedCaller::Result{true, l->startStream(stream), nullptr}; },
+                    limit);
+    if (!r.returned) {
+      giveUp(s);
+      return kWaveErrNotResponding;
+    }
+    if (r.value != paNoError) return paCode(static_cast<PaError>(r.value));
+    s.active = true;
+    return kWaveOk;
+  }
+
+  WaveResult stopStream(StreamState& s) {
+    if (!s.active) return kWaveOk;
     s.active = false;
     // When the JACK server goes away its streams stop, and PortAudio 19.6
     // would then wait ten minutes in an abort or close for a reply that never
     // comes. Such a stream is left alone for good.
-    if (s.jack && Pa_IsStreamActive(s.stream) != 1) {
-      s.dead = true;
-      shutCallback(s);
-      return;
+    if (s.jack && lib->isStreamActive(s.stream) != 1) {
+      giveUp(s);
+      return kWaveOk;
     }
     s.stopping.store(true, std::memory_order_release);
-    Pa_AbortStream(s.stream);
+    PaLibrary* l = lib;
+    PaStream* stream = s.stream;
+    const BoundedCaller::Result r =
+        caller->run([l, stream] { return BoundedCaller::Result{true, l->abortStream(stream), nullptr}; },
+                    limit);
+    if (!r.returned) {
+      giveUp(s);
+      return kWaveErrNotResponding;
+    }
+    return kWaveOk;
   }
 
   Endpoint* endpoint(WaveHandle h) {
@@ -450,10 +686,10 @@ struct PaAudio::Impl {
     return nullptr;
   }
 
-  void resetEndpoint(Endpoint& e) {
+  WaveResult resetEndpoint(Endpoint& e) {
     StreamState* s = e.stream;
-    if (s == nullptr) return;
-    stopStream(*s);
+    if (s == nullptr) return kWaveOk;
+    const WaveResult r = stopStream(*s);
     if (&e == &in) {
       s->inputRunning.store(false, std::memory_order_release);
       s->deadlineNs.store(0, std::memory_order_release);
@@ -461,30 +697,36 @@ struct PaAudio::Impl {
     } else {
       s->out.takeBack();
     }
+    return r;
   }
 
-  void closeEndpoint(Endpoint& e) {
-    resetEndpoint(e);
+  WaveResult closeEndpoint(Endpoint& e) {
+    WaveResult r = resetEndpoint(e);
     StreamState* s = e.stream;
     const Endpoint& other = &e == &in ? out : in;
     if (s != nullptr && !(other.open && other.stream == s)) {
-      if (!s->dead) Pa_CloseStream(s->stream);
+      if (!s->dead) {
+        PaLibrary* l = lib;
+        PaStream* stream = s->stream;
+        const bool returned =
+            caller->run([l, stream] { return BoundedCaller::Result{true, l->closeStream(stream), nullptr}; },
+                        limit)
+                .returned;
+        if (!returned) {
+          giveUp(*s);
+          r = kWaveErrNotResponding;
+        }
+      }
       std::lock_guard lock(mutex);
       s->inUse = false;
       if (s->dead) {
-        // Its slot gets a fresh state; the old one stays alive in case its
-        // callback is ever called again.
-        for (auto& slot : streams) {
-          if (slot.get() != s) continue;
-          abandoned.push_back(std::move(slot));
-          slot = std::make_unique<StreamState>();
-          slot->seq = &seq;
-        }
+        retire(s);
       } else {
         s->stream = nullptr;
       }
     }
     e = Endpoint{};
+    return r;
   }
 
   // The notice thread: hands notices over in order and watches the streams.
@@ -545,25 +787,72 @@ struct PaAudio::Impl {
       lock.lock();
     }
   }
+
+  // Opens the endpoint of one direction on device id (see openOutput and
+  // openInput); a server found back under its name gets one more try on a
+  // fresh state.
+  WaveResult open(bool output, int id, const WaveFormat& format, WaveNotifier* notifier,
+                  WaveHandle& handle) {
+    handle = kNoWaveHandle;
+    const auto& devices = output ? outputs : inputs;
+    if (id < 0 || id >= static_cast<int>(devices.size())) return kWaveErrBadDeviceId;
+    if (!isStereo16(format)) return kWaveErrBadFormat;
+    if ((output ? out : in).open) return kWaveErrAllocated;
+    WaveResult r = kWaveOk;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const DeviceEntry& dev = devices[static_cast<size_t>(id)];
+      r = readyFor(dev);
+      if (r == kWaveOk) r = checkFormat(dev, output, format.samplesPerSec);
+      if (r == kWaveOk) r = output ? openOutputEndpoint(id, format, notifier)
+                                   : openInputEndpoint(id, dev, format, notifier);
+      if (r != kRetryFresh) break;
+      r = kWaveErrDeviceGone;
+    }
+    if (r == kRetryFresh) r = kWaveErrDeviceGone;
+    if (r == kWaveOk) {
+      handle = (output ? out : in).handle;
+      if ((output ? outputs : inputs)[static_cast<size_t>(id)].jack) jackGone = false;
+    }
+    return r;
+  }
+
+  // The stream of an output that no input joined, at its first write.
+  WaveResult openOutputStream() {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      WaveResult r = readyFor(outputs[static_cast<size_t>(out.entry)]);
+      if (r == kWaveOk) r = openStream(nullptr, &out);
+      if (r != kRetryFresh) return r;
+    }
+    return kWaveErrDeviceGone;
+  }
+
+  WaveResult openOutputEndpoint(int id, const WaveFormat& format, WaveNotifier* notifier) {
+    out = Endpoint{true, nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
+                   nullptr};
+    return kWaveOk;
+  }
+
+  WaveResult openInputEndpoint(int id, const DeviceEntry& dev, const WaveFormat& format,
+                               WaveNotifier* notifier) {
+    in = Endpoint{true, nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
+                  nullptr};
+    // One full-duplex stream where possible: its output-to-input delay is fixed.
+    const bool duplex = out.open && out.stream == nullptr && out.rate == in.rate &&
+                        outputs[static_cast<size_t>(out.entry)].hostApi == dev.hostApi &&
+                        outputs[static_cast<size_t>(out.entry)].index >= 0;
+    const WaveResult r = openStream(&in, duplex ? &out : nullptr);
+    if (r != kWaveOk) in = Endpoint{};
+    return r;
+  }
 };
 
-PaAudio::PaAudio() : impl_(std::make_unique<Impl>()) {
+PaAudio::PaAudio(std::chrono::milliseconds callLimit) : impl_(std::make_unique<Impl>(callLimit)) {
   snd_lib_error_set_handler(&quietAlsa);
   jack_set_error_function(&quietJack);
   jack_set_info_function(&quietJack);
-  if (Pa_Initialize() != paNoError) return;
-  impl_->initialised = true;
-
-  const PaDeviceIndex count = Pa_GetDeviceCount();
-  for (PaDeviceIndex i = 0; i < count; ++i) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    if (info == nullptr) continue;
-    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
-    std::string name = info->name != nullptr ? info->name : "";
-    if (api != nullptr && api->name != nullptr) name += std::string(" (") + api->name + ")";
-    if (info->maxOutputChannels >= 2) impl_->outputs.push_back({i, info->hostApi, name});
-    if (info->maxInputChannels >= 2) impl_->inputs.push_back({i, info->hostApi, name});
-  }
+  impl_->initialise();
+  impl_->outputs = impl_->scan(true);
+  impl_->inputs = impl_->scan(false);
   impl_->noticeThread = std::thread([this] { impl_->noticeLoop(); });
 }
 
@@ -576,22 +865,14 @@ PaAudio::~PaAudio() {
   }
   impl_->wake.notify_all();
   if (impl_->noticeThread.joinable()) impl_->noticeThread.join();
-  // Terminating would close the dead streams too, and hang there, and on a
-  // JACK server that went away PortAudio's JACK host API aborts the program;
-  // the process is better left to release them when it ends.
-  // The same abort comes when the JACK host API's server stopped while only
-  // other devices were used (under pw-jack, PipeWire stopping under an ALSA
-  // run): PortAudio still holds a client of it.
-  const bool jackLost = impl_->initialised && Pa_HostApiTypeIdToHostApiIndex(paJACK) >= 0 &&
-                        !Impl::jackServerReachable();
-  const bool terminate =
-      impl_->initialised && impl_->abandoned.empty() && !impl_->jackGone && !jackLost;
+  // Terminated only where that is safe (see pa_library.h), else left to the
+  // process to release when it ends.
+  impl_->endState();
   // A dead stream's state must outlive this object: its host's thread may
   // still call its callback, which reads it. It is kept where the process
   // can still reach it, for as long as the process lives.
   static auto* const graveyard = new std::vector<std::unique_ptr<StreamState>>;
   for (auto& dead : impl_->abandoned) graveyard->push_back(std::move(dead));
-  if (terminate) Pa_Terminate();
 }
 
 bool PaAudio::initialised() const { return impl_->initialised; }
@@ -613,48 +894,22 @@ void PaAudio::deviceName(WaveDirection dir, int id, char* text, size_t capacity)
   std::snprintf(text, capacity, "%s", name);
 }
 
+WaveResult PaAudio::refreshDevices() {
+  Impl& m = *impl_;
+  if (m.in.open || m.out.open) return kWaveErrAllocated;
+  m.renew(false);
+  return m.initialised ? kWaveOk : kWaveErrNoDriver;
+}
+
 WaveResult PaAudio::openOutput(int id, const WaveFormat& format, WaveNotifier* notifier,
                                WaveHandle& handle) {
-  handle = kNoWaveHandle;
-  Impl& m = *impl_;
-  if (id < 0 || id >= static_cast<int>(m.outputs.size())) return kWaveErrBadDeviceId;
-  if (!isStereo16(format)) return kWaveErrBadFormat;
-  if (m.out.open) return kWaveErrAllocated;
-  const DeviceEntry& dev = m.outputs[static_cast<size_t>(id)];
-  const PaStreamParameters p = m.params(dev, true);
-  const PaError e = Pa_IsFormatSupported(nullptr, &p, format.samplesPerSec);
-  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi, dev.index, true);
-  m.out = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
-                   nullptr};
-  handle = m.out.handle;
-  return kWaveOk;
+  return impl_->open(true, id, format, notifier, handle);
 }
 
 WaveResult PaAudio::openInput(int id, const WaveFormat& format, WaveNotifier* notifier,
                               WaveHandle& handle) {
-  handle = kNoWaveHandle;
-  Impl& m = *impl_;
-  if (id < 0 || id >= static_cast<int>(m.inputs.size())) return kWaveErrBadDeviceId;
-  if (!isStereo16(format)) return kWaveErrBadFormat;
-  if (m.in.open) return kWaveErrAllocated;
-  const DeviceEntry& dev = m.inputs[static_cast<size_t>(id)];
-  const PaStreamParameters p = m.params(dev, false);
-  const PaError e = Pa_IsFormatSupported(&p, nullptr, format.samplesPerSec);
-  if (e != paFormatIsSupported) return m.failure(e, dev.hostApi, dev.index, false);
-  m.in = Endpoint{true, m.nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
-                  nullptr};
-  // One full-duplex stream where possible: its output-to-input delay is fixed.
-  const bool duplex = m.out.open && m.out.stream == nullptr && m.out.rate == m.in.rate &&
-                      m.outputs[static_cast<size_t>(m.out.entry)].hostApi == dev.hostApi;
-  const WaveResult r = m.openStream(&m.in, duplex ? &m.out : nullptr);
-  if (r != kWaveOk) {
-    m.in = Endpoint{};
-    return r;
-  }
-  handle = m.in.handle;
-  return kWaveOk;
+  return impl_->open(false, id, format, notifier, handle);
 }
-
 WaveResult PaAudio::prepare(WaveHandle handle, WaveHeader& header) {
   if (impl_->endpoint(handle) == nullptr) return kWaveErrInvalidHandle;
   header.flags |= kWaveHeaderPrepared;
@@ -725,7 +980,7 @@ WaveResult PaAudio::write(WaveHandle output, WaveHeader& header) {
   if (!(header.flags & kWaveHeaderPrepared)) return kWaveErrUnprepared;
   if (m.out.stream == nullptr) {
     // No input joined this output: it plays on a stream of its own.
-    const WaveResult r = m.openStream(nullptr, &m.out);
+    const WaveResult r = m.openOutputStream();
     if (r != kWaveOk) return r;
   }
   StreamState& s = *m.out.stream;
@@ -749,15 +1004,13 @@ WaveResult PaAudio::write(WaveHandle output, WaveHeader& header) {
 WaveResult PaAudio::reset(WaveHandle handle) {
   Endpoint* e = impl_->endpoint(handle);
   if (e == nullptr) return kWaveErrInvalidHandle;
-  impl_->resetEndpoint(*e);
-  return kWaveOk;
+  return impl_->resetEndpoint(*e);
 }
 
 WaveResult PaAudio::close(WaveHandle handle) {
   Endpoint* e = impl_->endpoint(handle);
   if (e == nullptr) return kWaveErrInvalidHandle;
-  impl_->closeEndpoint(*e);
-  return kWaveOk;
+  return impl_->closeEndpoint(*e);
 }
 
 void PaAudio::errorText(WaveResult code, char* text, size_t capacity) const {
@@ -771,9 +1024,14 @@ void PaAudio::errorText(WaveResult code, char* text, size_t capacity) const {
     return;
   }
   const PaError e = code - kWaveErrBackendBase + paNotInitialized;
-  const char* paText = Pa_GetErrorText(e);
+  const PaLibrary* lib = impl_->lib;
+  if (lib == nullptr) {
+    std::snprintf(text, capacity, "PortAudio error %d.", static_cast<int>(e));
+    return;
+  }
+  const char* paText = lib->getErrorText(e);
   if (e == paUnanticipatedHostError) {
-    const PaHostErrorInfo* info = Pa_GetLastHostErrorInfo();
+    const PaHostErrorInfo* info = lib->getLastHostErrorInfo();
     if (info != nullptr && info->errorText != nullptr && info->errorText[0] != '\0') {
       std::snprintf(text, capacity, "%s: %s", paText, info->errorText);
       return;

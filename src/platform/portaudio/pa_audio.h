@@ -18,9 +18,23 @@
 // stream that stopped by itself, or input buffers not back within their
 // length + 2 s after start (kWaveErrNotResponding).
 //
-// The device lists are taken once, at construction; having no device at all
-// is a normal state.
+// The device lists are taken at construction and again by refreshDevices;
+// having no device at all is a normal state.
+//
+// A sound server that goes away must neither hang nor abort the program.
+// Every PortAudio call that may block on a device or a server (terminate,
+// check a format, open, start, abort and close a stream) runs on a thread of the backend and
+// is given up on after callLimit: the call reports kWaveErrNotResponding and
+// its stream is abandoned. A PortAudio state whose JACK server went away, or
+// one of whose calls was given up on, is never called or terminated again
+// (PortAudio would block or abort in it); the next opening starts a fresh
+// state on another copy of the library (pa_library.h), so a server that came
+// back under its name is used again. Such a renewal keeps the device lists'
+// numbers: each listed device is matched by its name in the fresh state, and
+// one no longer there is refused with kWaveErrDeviceGone. Devices that
+// appeared meanwhile are listed by refreshDevices only.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -31,7 +45,9 @@ class PaAudio : public WaveAudio {
   // Silences ALSA's and JACK's console messages, initialises PortAudio and
   // takes the device lists. If PortAudio can't be initialised the lists are
   // empty and every open fails with kWaveErrBadDeviceId.
-  PaAudio();
+  static constexpr std::chrono::milliseconds kDefaultCallLimit{5000};
+
+  explicit PaAudio(std::chrono::milliseconds callLimit = kDefaultCallLimit);
   // Closes whatever is still open, stops the notice thread and releases
   // PortAudio. Notifiers given to the opens must outlive this object.
   ~PaAudio() override;
@@ -45,6 +61,9 @@ class PaAudio : public WaveAudio {
 
   int deviceCount(WaveDirection dir) const override;
   void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override;
+  // PortAudio terminated (where safe) and initialised again, the lists taken
+  // anew in PortAudio's order.
+  WaveResult refreshDevices() override;
   // One output and one input may be open at a time.
   WaveResult openOutput(int id, const WaveFormat& format, WaveNotifier* notifier,
                         WaveHandle& handle) override;
@@ -57,7 +76,10 @@ class PaAudio : public WaveAudio {
   WaveResult write(WaveHandle output, WaveHeader& header) override;
   // Stops the device's stream; on a full-duplex stream that stops both
   // directions, and the other direction's buffers go on when it restarts.
+  // kWaveErrNotResponding when the stream could not be stopped in time (it
+  // is then abandoned; the buffers are taken back all the same).
   WaveResult reset(WaveHandle handle) override;
+  // As reset; the handle is invalid afterwards whatever the result.
   WaveResult close(WaveHandle handle) override;
   // PortAudio's own text for its codes, the shared texts otherwise.
   void errorText(WaveResult code, char* text, size_t capacity) const override;
