@@ -213,6 +213,7 @@ void TMainForm::rememberDevice(WaveDirection dir) {
   QSettings ini(deviceIniPath(), QSettings::IniFormat);
   ini.setValue(dir == WaveDirection::input ? kInputKey : kOutputKey, QString::fromUtf8(name));
   ini.sync();
+}
 
 void TMainForm::relistDevices() {
   {
