@@ -142,7 +142,6 @@ TEST_F(CliJack, ServerGoneDuringAMeasurementExitsOneInTime) {
   EXPECT_LT(waited, 0.92 + 2.0 + 1.0);
 }
 
-
 // Export rows of a measurement: the worst level from 0 dB between 100 Hz and
 // 10 kHz, and how many rows lie there.
 struct Flatness {
@@ -173,7 +172,8 @@ TEST_F(CliJack, ServerGoneAndBackBetweenRuns) {
   const std::string in = loopbackName(devices.out, "input");
   const std::string out = loopbackName(devices.out, "output");
   ASSERT_FALSE(in.empty()) << devices.out;
-  const std::vector<std::string> common = {"--in", in, "--out", out, "--rate", "48000", "--order", "12"};
+  const std::vector<std::string> common = {"--in",   in,      "--out",   out,
+                                           "--rate", "48000", "--order", "12"};
   std::vector<std::string> calibrate = {"-q", "calibrate"};
   calibrate.insert(calibrate.end(), common.begin(), common.end());
   const CliResult cal = runCli(dir, calibrate);
@@ -212,14 +212,15 @@ TEST_F(CliJack, ServerHungDuringAMeasurementExitsOneInTime) {
   ASSERT_FALSE(in.empty()) << devices.out;
 
   CliChild child(SONRAKE_CLI_PATH, dir.string() + "/",
-                 {"measure", "--in", in, "--out", out, "--rate", "48000", "--order", "15", "--export",
-                  (dir / "m.txt").string()});
+                 {"measure", "--in", in, "--out", out, "--rate", "48000", "--order", "15",
+                  "--export", (dir / "m.txt").string()});
   ASSERT_TRUE(child.waitForErr("measuring:", std::chrono::seconds(5)));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto frozen = std::chrono::steady_clock::now();
   jackd->freeze();
   const CliResult run = child.finish(std::chrono::seconds(20));
-  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - frozen).count();
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - frozen).count();
   jackd->stop();
 
   EXPECT_EQ(run.code(), 1) << run.describe();

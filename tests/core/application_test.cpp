@@ -263,7 +263,6 @@ TEST(Application, DeviceThatCannotBeOpenedEndsTheRunFailed) {
   EXPECT_EQ(r.observer.events.back(), "ended:1");
 }
 
-
 // A fake whose lists are replaced by the next ones at each refresh.
 class RelistingAudio final : public FakeWaveAudio {
  public:
@@ -272,12 +271,11 @@ class RelistingAudio final : public FakeWaveAudio {
   size_t current = 0;
   int refreshes = 0;
 
-  int deviceCount(WaveDirection dir) const override {
-    return static_cast<int>(list(dir).size());
-  }
+  int deviceCount(WaveDirection dir) const override { return static_cast<int>(list(dir).size()); }
   void deviceName(WaveDirection dir, int id, char* text, size_t capacity) const override {
     const auto& l = list(dir);
-    std::snprintf(text, capacity, "%s", id >= 0 && id < static_cast<int>(l.size()) ? l[id].c_str() : "");
+    std::snprintf(text, capacity, "%s",
+                  id >= 0 && id < static_cast<int>(l.size()) ? l[id].c_str() : "");
   }
   WaveResult refreshDevices() override {
     ++refreshes;

@@ -367,7 +367,8 @@ TEST_F(JackLoopback, ServerBackUnderItsNameIsUsedAgainWithTheSameNumbers) {
   ASSERT_GE(in, 0);
   ASSERT_GE(out, 0);
   std::string why;
-  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
 
   stopServer();
   {
@@ -376,9 +377,10 @@ TEST_F(JackLoopback, ServerBackUnderItsNameIsUsedAgainWithTheSameNumbers) {
     card.openDevices(true);
     EXPECT_FALSE(card.openDevices(false));
     card.stopDevices();
-    EXPECT_NE(std::find(run.host.events.begin(), run.host.events.end(),
-                        "warning:The sound device is no longer available: the JACK server has stopped."),
-              run.host.events.end());
+    EXPECT_NE(
+        std::find(run.host.events.begin(), run.host.events.end(),
+                  "warning:The sound device is no longer available: the JACK server has stopped."),
+        run.host.events.end());
   }
   // Still gone at the next try (a fresh state without JACK), and the lists
   // keep their numbers.
@@ -389,7 +391,8 @@ TEST_F(JackLoopback, ServerBackUnderItsNameIsUsedAgainWithTheSameNumbers) {
   jackd_->restart();
   ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
   why.clear();
-  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
   EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
 
   stopServer();  // and gone again while nothing is open: the end must not abort
@@ -443,7 +446,8 @@ TEST_F(JackLoopback, ServerHungDuringCloseIsGivenUpInTime) {
   jackd_->restart();
   ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
   std::string why;
-  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
 
   t0 = std::chrono::steady_clock::now();
   pa.reset();
@@ -470,7 +474,8 @@ TEST_F(JackLoopback, RefreshListsAServerStartedLater) {
   // JACK's two clients, system and loopback, are listed with the rest.
   EXPECT_EQ(pa->deviceCount(WaveDirection::output), outsBefore + 2);
   std::string why;
-  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
 
   WaveHandle h = kNoWaveHandle;
   ASSERT_EQ(pa->openOutput(out, stereo16Format(48000), nullptr, h), kWaveOk);
@@ -493,11 +498,13 @@ TEST_F(JackLoopback, ServerRestartedBetweenRunsIsUsedAtTheNextRun) {
   ASSERT_GE(in, 0);
   ASSERT_GE(out, 0);
   std::string why;
-  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  ASSERT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
   jackd_->restart();
   ASSERT_TRUE(jackd_->ready()) << jackd_->skipReason();
   why.clear();
-  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why)) << why;
+  EXPECT_TRUE(loopbackRunIsExact(*pa, in, out, why) || loopbackRunIsExact(*pa, in, out, why))
+      << why;
   EXPECT_EQ(find(*pa, WaveDirection::input, "loopback ("), in);
   const auto t0 = std::chrono::steady_clock::now();
   pa.reset();

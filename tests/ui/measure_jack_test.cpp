@@ -131,7 +131,6 @@ TEST_F(JackMeasureTest, LoopbackMeasuresFlatOnBothChannels) {
   FAIL() << "over- or underruns in both attempts";
 }
 
-
 // Through the window's own lists: the loopback chosen on the Settings page,
 // calibrated and measured at 48000 Hz with a 16384-point sequence; true when
 // both ran without a message and the calibration and the calibrated response
@@ -143,7 +142,8 @@ class JackRefreshTest : public JackMeasureTest {
     for (int attempt = 0; attempt < 2; ++attempt) {
       dialogs.boxes.clear();
       openPage(kSettingsPage);
-      if (!chooseStartingWith("inDev", "loopback (") || !chooseStartingWith("outDev", "loopback (")) {
+      if (!chooseStartingWith("inDev", "loopback (") ||
+          !chooseStartingWith("outDev", "loopback (")) {
         why = "no loopback device in the lists";
         return false;
       }
@@ -165,9 +165,9 @@ class JackRefreshTest : public JackMeasureTest {
       }
       const MeasSetup& m = state().setup;
       const auto& cal = state().soundcardCal.table[0][kRate48000][kMls16384];
-      const double worst = std::max({worstFromZeroDb(m, cal[0], 30000.0),
-                                     worstFromZeroDb(m, cal[1], 30000.0),
-                                     m.hasResponse ? worstFromZeroDb(m, m.response) : 99.0});
+      const double worst =
+          std::max({worstFromZeroDb(m, cal[0], 30000.0), worstFromZeroDb(m, cal[1], 30000.0),
+                    m.hasResponse ? worstFromZeroDb(m, m.response) : 99.0});
       if (worst >= 0.01) {
         why = "off by " + std::to_string(worst) + " dB";
         return false;
@@ -177,7 +177,9 @@ class JackRefreshTest : public JackMeasureTest {
     why = "over- or underruns in both attempts";
     return false;
   }
-  std::string chosenName(const char* list) { return get<QComboBox>(list)->currentText().toStdString(); }
+  std::string chosenName(const char* list) {
+    return get<QComboBox>(list)->currentText().toStdString();
+  }
 };
 
 // The window starts while no JACK server runs, so its lists hold no JACK
@@ -188,7 +190,8 @@ TEST_F(JackRefreshTest, RefreshListsAServerStartedAfterTheWindow) {
   jackd->stop();
   openOnJack();
   openPage(kSettingsPage);
-  EXPECT_EQ(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith), -1);
+  EXPECT_EQ(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith),
+            -1);
   choose("inDev", 1);
   const std::string in = chosenName("inDev");
   const std::string out = chosenName("outDev");
@@ -196,11 +199,14 @@ TEST_F(JackRefreshTest, RefreshListsAServerStartedAfterTheWindow) {
 
   jackd->restart();
   ASSERT_TRUE(jackd->ready()) << jackd->skipReason();
-  EXPECT_EQ(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith), -1);
+  EXPECT_EQ(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith),
+            -1);
   ASSERT_TRUE(enabled("refreshDevices"));
   click("refreshDevices");
-  EXPECT_GE(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith), 0);
-  EXPECT_GE(get<QComboBox>("outDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith), 0);
+  EXPECT_GE(get<QComboBox>("inDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith),
+            0);
+  EXPECT_GE(get<QComboBox>("outDev")->findText(QStringLiteral("loopback ("), Qt::MatchStartsWith),
+            0);
   EXPECT_EQ(chosenName("inDev"), in);
   EXPECT_EQ(chosenName("outDev"), out);
   EXPECT_EQ(state().inDeviceId, get<QComboBox>("inDev")->currentIndex());
@@ -225,7 +231,8 @@ TEST_F(JackRefreshTest, ServerGoneBetweenRunsAndBack) {
   openPage(kSettingsPage);
   EXPECT_TRUE(run("Calibrate"));
   ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].text, "The sound device is no longer available: the JACK server has stopped.");
+  EXPECT_EQ(dialogs.boxes[0].text,
+            "The sound device is no longer available: the JACK server has stopped.");
   EXPECT_TRUE(enabled("Calibrate"));
 
   jackd->restart();

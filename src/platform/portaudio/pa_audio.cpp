@@ -351,7 +351,8 @@ struct PaAudio::Impl {
         [name] {
           jack_status_t status{};
           jack_client_t* probe = jack_client_open("sonrake-probe", JackNoStartServer, &status);
-          if (probe == nullptr) return BoundedCaller::Result{true, long(JackCheck::serverGone), nullptr};
+          if (probe == nullptr)
+            return BoundedCaller::Result{true, long(JackCheck::serverGone), nullptr};
           char* uuid = name.empty() ? nullptr : jack_get_uuid_for_client_name(probe, name.c_str());
           const bool known = uuid != nullptr;
           if (uuid != nullptr) jack_free(uuid);
@@ -374,8 +375,13 @@ struct PaAudio::Impl {
       bool safe = jackClient.empty() || checkJack() == JackCheck::alive;
       if (safe) {
         PaLibrary* l = lib;
-        safe = caller->run([l] { return BoundedCaller::Result{true, l->terminate(), nullptr}; }, limit)
-                   .returned;
+        safe =
+            caller->run(
+                      [l] {
+                        return BoundedCaller::Result{true, l->terminate(), nullptr};
+                      },
+                      limit)
+                .returned;
       }
       if (safe) {
         caller.reset();
@@ -533,7 +539,7 @@ struct PaAudio::Impl {
       return kWaveErrNotResponding;
     }
     return r.value == paFormatIsSupported ? kWaveOk
-                                           : failure(static_cast<PaError>(r.value), dev, output);
+                                          : failure(static_cast<PaError>(r.value), dev, output);
   }
 
   StreamState* freeStream() {
@@ -593,9 +599,9 @@ struct PaAudio::Impl {
     const BoundedCaller::Result r = caller->run(
         [l, ip, op, hasIn, hasOut, rate, s] {
           PaStream* stream = nullptr;
-          const PaError e = l->openStream(&stream, hasIn ? &ip : nullptr, hasOut ? &op : nullptr, rate,
-                                          paFramesPerBufferUnspecified, paDitherOff | paClipOff,
-                                          &streamCallback, s);
+          const PaError e = l->openStream(&stream, hasIn ? &ip : nullptr, hasOut ? &op : nullptr,
+                                          rate, paFramesPerBufferUnspecified,
+                                          paDitherOff | paClipOff, &streamCallback, s);
           if (e == paNoError) l->setStreamFinishedCallback(stream, &streamFinished);
           return BoundedCaller::Result{true, e, stream};
         },
@@ -644,9 +650,11 @@ struct PaAudio::Impl {
     s.stoppedByItself.store(false, std::memory_order_release);
     PaLibrary* l = lib;
     PaStream* stream = s.stream;
-    const BoundedCaller::Result r =
-        caller->run([l, stream] { return BoundedCaller::Result{true, l->startStream(stream), nullptr}; },
-                    limit);
+    const BoundedCaller::Result r = caller->run(
+        [l, stream] {
+          return BoundedCaller::Result{true, l->startStream(stream), nullptr};
+        },
+        limit);
     if (!r.returned) {
       giveUp(s);
       return kWaveErrNotResponding;
@@ -669,9 +677,11 @@ struct PaAudio::Impl {
     s.stopping.store(true, std::memory_order_release);
     PaLibrary* l = lib;
     PaStream* stream = s.stream;
-    const BoundedCaller::Result r =
-        caller->run([l, stream] { return BoundedCaller::Result{true, l->abortStream(stream), nullptr}; },
-                    limit);
+    const BoundedCaller::Result r = caller->run(
+        [l, stream] {
+          return BoundedCaller::Result{true, l->abortStream(stream), nullptr};
+        },
+        limit);
     if (!r.returned) {
       giveUp(s);
       return kWaveErrNotResponding;
@@ -709,8 +719,12 @@ struct PaAudio::Impl {
         PaLibrary* l = lib;
         PaStream* stream = s->stream;
         const bool returned =
-            caller->run([l, stream] { return BoundedCaller::Result{true, l->closeStream(stream), nullptr}; },
-                        limit)
+            caller
+                ->run(
+                    [l, stream] {
+                      return BoundedCaller::Result{true, l->closeStream(stream), nullptr};
+                    },
+                    limit)
                 .returned;
         if (!returned) {
           giveUp(*s);
@@ -803,8 +817,9 @@ struct PaAudio::Impl {
       const DeviceEntry& dev = devices[static_cast<size_t>(id)];
       r = readyFor(dev);
       if (r == kWaveOk) r = checkFormat(dev, output, format.samplesPerSec);
-      if (r == kWaveOk) r = output ? openOutputEndpoint(id, format, notifier)
-                                   : openInputEndpoint(id, dev, format, notifier);
+      if (r == kWaveOk)
+        r = output ? openOutputEndpoint(id, format, notifier)
+                   : openInputEndpoint(id, dev, format, notifier);
       if (r != kRetryFresh) break;
       r = kWaveErrDeviceGone;
     }
@@ -827,15 +842,15 @@ struct PaAudio::Impl {
   }
 
   WaveResult openOutputEndpoint(int id, const WaveFormat& format, WaveNotifier* notifier) {
-    out = Endpoint{true, nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
-                   nullptr};
+    out = Endpoint{true,     nextHandle++, id, static_cast<int32_t>(format.samplesPerSec),
+                   notifier, nullptr};
     return kWaveOk;
   }
 
   WaveResult openInputEndpoint(int id, const DeviceEntry& dev, const WaveFormat& format,
                                WaveNotifier* notifier) {
-    in = Endpoint{true, nextHandle++, id, static_cast<int32_t>(format.samplesPerSec), notifier,
-                  nullptr};
+    in = Endpoint{true,     nextHandle++, id, static_cast<int32_t>(format.samplesPerSec),
+                  notifier, nullptr};
     // One full-duplex stream where possible: its output-to-input delay is fixed.
     const bool duplex = out.open && out.stream == nullptr && out.rate == in.rate &&
                         outputs[static_cast<size_t>(out.entry)].hostApi == dev.hostApi &&

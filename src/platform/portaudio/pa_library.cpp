@@ -95,21 +95,22 @@ PaLibrary* load(Pool& p, std::string& error) {
     }
   }
   auto* lib = new PaLibrary;
-  const bool ok = bind(handle, "Pa_Initialize", lib->initialize) &&
-                  bind(handle, "Pa_Terminate", lib->terminate) &&
-                  bind(handle, "Pa_GetDeviceCount", lib->getDeviceCount) &&
-                  bind(handle, "Pa_GetDeviceInfo", lib->getDeviceInfo) &&
-                  bind(handle, "Pa_GetHostApiInfo", lib->getHostApiInfo) &&
-                  bind(handle, "Pa_HostApiTypeIdToHostApiIndex", lib->hostApiTypeIdToHostApiIndex) &&
-                  bind(handle, "Pa_IsFormatSupported", lib->isFormatSupported) &&
-                  bind(handle, "Pa_OpenStream", lib->openStream) &&
-                  bind(handle, "Pa_SetStreamFinishedCallback", lib->setStreamFinishedCallback) &&
-                  bind(handle, "Pa_StartStream", lib->startStream) &&
-                  bind(handle, "Pa_AbortStream", lib->abortStream) &&
-                  bind(handle, "Pa_CloseStream", lib->closeStream) &&
-                  bind(handle, "Pa_IsStreamActive", lib->isStreamActive) &&
-                  bind(handle, "Pa_GetErrorText", lib->getErrorText) &&
-                  bind(handle, "Pa_GetLastHostErrorInfo", lib->getLastHostErrorInfo);
+  const bool ok =
+      bind(handle, "Pa_Initialize", lib->initialize) &&
+      bind(handle, "Pa_Terminate", lib->terminate) &&
+      bind(handle, "Pa_GetDeviceCount", lib->getDeviceCount) &&
+      bind(handle, "Pa_GetDeviceInfo", lib->getDeviceInfo) &&
+      bind(handle, "Pa_GetHostApiInfo", lib->getHostApiInfo) &&
+      bind(handle, "Pa_HostApiTypeIdToHostApiIndex", lib->hostApiTypeIdToHostApiIndex) &&
+      bind(handle, "Pa_IsFormatSupported", lib->isFormatSupported) &&
+      bind(handle, "Pa_OpenStream", lib->openStream) &&
+      bind(handle, "Pa_SetStreamFinishedCallback", lib->setStreamFinishedCallback) &&
+      bind(handle, "Pa_StartStream", lib->startStream) &&
+      bind(handle, "Pa_AbortStream", lib->abortStream) &&
+      bind(handle, "Pa_CloseStream", lib->closeStream) &&
+      bind(handle, "Pa_IsStreamActive", lib->isStreamActive) &&
+      bind(handle, "Pa_GetErrorText", lib->getErrorText) &&
+      bind(handle, "Pa_GetLastHostErrorInfo", lib->getLastHostErrorInfo);
   if (!ok) {
     error = "the PortAudio library lacks a function";
     delete lib;
