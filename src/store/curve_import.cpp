@@ -51,7 +51,10 @@ bool usablePoint(const TextFields& f, bool impedance, CurvePoint& p) {
   p.freq = freq;
   p.lnFreq = std::log(freq);
   p.levelDb = level;
-  p.phaseDeg = phase;
+  // An angle of any size: taken within one turn, so that unwrapping and
+  // turning it into radians stay finite (a phase of 1e308 degrees is not
+  // infinite in radians).
+  p.phaseDeg = std::fmod(phase, 360.0);
   return true;
 }
 

@@ -293,6 +293,16 @@ TEST(CurveFile, BadFilesAreSurvived) {
   EXPECT_EQ(read.result, CurveFileResult::loaded);
   EXPECT_EQ(read.points, 2);
   EXPECT_DOUBLE_EQ(read.firstHz, 400.0);
+  // A phase as large as a double goes (1e308 degrees, infinite in radians)
+  // is an angle like any other: the curve stays finite, its levels as read.
+  writeText(dir.file("turns.txt"), "42 1 1e308\n420 2 0\n");
+  read = readCurveFile(dir.file("turns.txt"), false, g, r, held);
+  ASSERT_EQ(read.result, CurveFileResult::loaded);
+  for (int i = read.firstGrid; i <= read.lastGrid; ++i) {
+    ASSERT_TRUE(std::isfinite(r[i].re) && std::isfinite(r[i].im)) << i;
+    const double expected = 1.0 + std::log10(g[i] / 42.0);  // 1 dB per decade from 42 Hz
+    EXPECT_NEAR(levelDb(r[i]), expected, 1e-9) << i;
+  }
   writeText(dir.file("many.txt"), many);
   read = readCurveFile(dir.file("many.txt"), false, g, r, held);
   EXPECT_EQ(read.result, CurveFileResult::loaded);
