@@ -16,6 +16,9 @@ constexpr const char* kSoname = "libportaudio.so.2";
 struct Pool {
   std::mutex mutex;
   std::vector<PaLibrary*> free;  // terminated cleanly, ready for use
+  // Every copy loaded, in use, free or abandoned: a copy lives as long as the
+  // process, and stays reachable here.
+  std::vector<PaLibrary*> all;
   int loaded = 0;
   std::string path;  // of the system's library, found at the first load
 };
@@ -118,6 +121,7 @@ PaLibrary* load(Pool& p, std::string& error) {
   }
   bind(handle, "PaJack_GetClientName", lib->jackClientName);
   lib->copyNumber = p.loaded++;
+  p.all.push_back(lib);
   return lib;
 }
 
