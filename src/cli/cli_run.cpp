@@ -312,6 +312,17 @@ int writeExcitation(const CliArgs& args, Reporter& reporter) {
   return kCliOk;
 }
 
+// The stored settings, then those given on the command line, as a run
+// starts; the data directory they were read from.
+std::string startWithSettings(Application& app, const CliArgs& args, Reporter& reporter) {
+  const std::string dataDir = dataDirectory();
+  reporter.progress("reading settings from " + (dataDir.empty() ? std::string("./") : dataDir));
+  app.startUp(dataDir);
+  applySettings(args.settings, app.state());
+  app.afterLists();
+  return dataDir;
+}
+
 // analyse: a recording of the excitation through the end of a recording, as
 // a measurement at the stored settings and those given.
 int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdOut,
@@ -323,11 +334,7 @@ int analyseRecording(const CliArgs& args, Reporter& reporter, std::ostream& stdO
   Application app(devices.audio, notices, dialogs, observer);
   observer.attach(app);
   AppState& s = app.state();
-  const std::string dataDir = dataDirectory();
-  reporter.progress("reading settings from " + (dataDir.empty() ? std::string("./") : dataDir));
-  app.startUp(dataDir);
-  applySettings(args.settings, s);
-  app.afterLists();
+  startWithSettings(app, args, reporter);
   if (args.micPath && !applyMicFile(*args.micPath, app, reporter)) return kCliRunFailed;
   if (args.requireCalibration && !isCalibrated(s)) {
     reporter.message(
@@ -357,11 +364,7 @@ int runMeasurement(const CliArgs& args, Reporter& reporter, std::ostream& stdOut
   observer.attach(app);
   AppState& s = app.state();
 
-  const std::string dataDir = dataDirectory();
-  reporter.progress("reading settings from " + (dataDir.empty() ? std::string("./") : dataDir));
-  app.startUp(dataDir);
-  applySettings(args.settings, s);
-  app.afterLists();
+  const std::string dataDir = startWithSettings(app, args, reporter);
 
   const DeviceMatch out = matchDevice(devices.names(WaveDirection::output), *args.outDevice, "output");
   const DeviceMatch in = matchDevice(devices.names(WaveDirection::input), *args.inDevice, "input");
